@@ -1,0 +1,258 @@
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <limits.h>
+
+namespace kavo {
+
+std::string ToSlashes(std::string_view name) {
+  std::string s(name);
+  std::replace(s.begin(), s.end(), '\\', '/');
+  return s;
+}
+
+std::string ToBackslashes(std::string_view name) {
+  std::string s(name);
+  std::replace(s.begin(), s.end(), '/', '\\');
+  return s;
+}
+
+std::string LowerAscii(std::string_view s) {
+  std::string r(s);
+  for (char& c : r)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return r;
+}
+
+std::string UpperAscii(std::string_view s) {
+  std::string r(s);
+  for (char& c : r)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return r;
+}
+
+bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::string ExecutableDirectory() {
+  char buf[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
+  if (n <= 0) return "./";
+  buf[n] = 0;
+  std::string p(buf);
+  size_t slash = p.rfind('/');
+  return slash == std::string::npos ? std::string("./") : p.substr(0, slash + 1);
+}
+
+namespace {
+
+std::string InitialDir() {
+  char buf[PATH_MAX];
+  if (getcwd(buf, sizeof(buf)) == nullptr) return "/";
+  std::string s(buf);
+  if (s.empty() || s.back() != '/') s += '/';
+  return s;
+}
+
+bool StatKind(const std::string& path, bool wantDir, long long* size = nullptr) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return false;
+  if (wantDir) return S_ISDIR(st.st_mode);
+  if (!S_ISREG(st.st_mode)) return false;
+  if (size) *size = static_cast<long long>(st.st_size);
+  return true;
+}
+
+bool WildcardMatch(std::string_view pat, std::string_view s) {
+  size_t p = 0, i = 0, star = std::string_view::npos, mark = 0;
+  auto eq = [](char a, char b) {
+    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+    return a == b;
+  };
+  while (i < s.size()) {
+    if (p < pat.size() && (pat[p] == '?' || eq(pat[p], s[i]))) {
+      ++p;
+      ++i;
+    } else if (p < pat.size() && pat[p] == '*') {
+      star = p++;
+      mark = i;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      i = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (p < pat.size() && pat[p] == '*') ++p;
+  return p == pat.size();
+}
+
+}  // namespace
+
+TFileLayer::TFileLayer() : current_(InitialDir()) {}
+
+std::string TFileLayer::Absolute(std::string_view name) const {
+  std::string n = ToSlashes(name);
+  if (!n.empty() && n[0] == '/') return n;
+  return current_ + n;
+}
+
+bool TFileLayer::SetCurrentDir(std::string_view dir) {
+  std::string abs = Absolute(dir);
+  if (abs.empty()) return false;
+  if (!StatKind(abs, true)) return false;
+  if (abs.back() != '/') abs += '/';
+  char buf[PATH_MAX];
+  // Keep the directory in a canonical form so "..\game" does not pile up.
+  if (realpath(abs.c_str(), buf) != nullptr) {
+    abs = buf;
+    if (abs.back() != '/') abs += '/';
+  }
+  current_ = abs;
+  return true;
+}
+
+bool TFileLayer::FileExists(std::string_view name) const {
+  if (name.empty()) return false;
+  return StatKind(Absolute(name), false);
+}
+
+bool TFileLayer::DirExists(std::string_view name) const { return StatKind(Absolute(name), true); }
+
+long long TFileLayer::FileSize(std::string_view name) const {
+  long long size = -1;
+  if (name.empty() || !StatKind(Absolute(name), false, &size)) return -1;
+  return size;
+}
+
+std::optional<std::string> TFileLayer::FindIgnoringCase(std::string_view name) const {
+  std::string n = ToSlashes(name);
+  if (n.empty()) return std::nullopt;
+  const bool absolute = n[0] == '/';
+  std::string base = absolute ? std::string("/") : current_;
+  std::string found = absolute ? std::string("/") : std::string();
+  size_t pos = absolute ? 1 : 0;
+  while (pos <= n.size()) {
+    size_t next = n.find('/', pos);
+    bool last = next == std::string::npos;
+    std::string comp = n.substr(pos, last ? std::string::npos : next - pos);
+    pos = last ? n.size() + 1 : next + 1;
+    if (comp.empty() || comp == "." || comp == "..") {
+      if (last) return std::nullopt;
+      if (!comp.empty()) {
+        base += comp + "/";
+        found += comp + "/";
+      }
+      continue;
+    }
+    std::string match;
+    struct stat st;
+    if (stat((base + comp).c_str(), &st) == 0) {
+      match = comp;
+    } else {
+      DIR* d = opendir(base.c_str());
+      if (d == nullptr) return std::nullopt;
+      while (dirent* e = readdir(d)) {
+        if (SameTextIgnoringCase(e->d_name, comp)) {
+          match = e->d_name;
+          break;
+        }
+      }
+      closedir(d);
+      if (match.empty()) return std::nullopt;
+    }
+    if (last) {
+      if (!StatKind(base + match, false)) return std::nullopt;
+      return found + match;
+    }
+    base += match + "/";
+    found += match + "/";
+  }
+  return std::nullopt;
+}
+
+bool TFileLayer::ReadFile(std::string_view name, std::string& out, std::string* error,
+                          size_t limit) const {
+  std::string abs = Absolute(name);
+  int fd = open(abs.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (error) *error = "Cannot open file \"" + ToBackslashes(name) + "\". " + std::strerror(errno);
+    return false;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    if (error) *error = "Cannot open file \"" + ToBackslashes(name) + "\". Not a file";
+    return false;
+  }
+  if (static_cast<unsigned long long>(st.st_size) > limit) {
+    close(fd);
+    if (error) *error = "File \"" + ToBackslashes(name) + "\" is too large";
+    return false;
+  }
+  out.assign(static_cast<size_t>(st.st_size), '\0');
+  size_t got = 0;
+  while (got < out.size()) {
+    ssize_t r = read(fd, out.data() + got, out.size() - got);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    got += static_cast<size_t>(r);
+  }
+  close(fd);
+  out.resize(got);
+  return true;
+}
+
+bool TFileLayer::WriteFile(std::string_view name, std::string_view data) const {
+  FILE* f = std::fopen(Absolute(name).c_str(), "wb");
+  if (!f) return false;
+  bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+  ok = (std::fclose(f) == 0) && ok;
+  return ok;
+}
+
+bool TFileLayer::AppendFile(std::string_view name, std::string_view data) const {
+  FILE* f = std::fopen(Absolute(name).c_str(), "ab");
+  if (!f) return false;
+  bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+  ok = (std::fclose(f) == 0) && ok;
+  return ok;
+}
+
+std::vector<std::string> TFileLayer::List(std::string_view dir, std::string_view wildcard) const {
+  std::vector<std::string> names;
+  std::string abs = Absolute(dir);
+  if (!abs.empty() && abs.back() != '/') abs += '/';
+  DIR* d = opendir(abs.c_str());
+  if (!d) return names;
+  while (dirent* e = readdir(d)) {
+    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+    if (WildcardMatch(wildcard, e->d_name) && StatKind(abs + e->d_name, false)) names.emplace_back(e->d_name);
+  }
+  closedir(d);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TFileLayer& Files() {
+  static TFileLayer layer;
+  return layer;
+}
+
+}  // namespace kavo

@@ -1,0 +1,67 @@
+// The engine's file layer. The engine never changes the process's working
+// directory: it keeps its own notion of the current directory here, and every
+// file access of the engine goes through this layer. Names may use "\" or "/"
+// as separators; a name starting with "/" is absolute, anything else is
+// relative to the current directory.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kavo {
+
+class TFileLayer {
+ public:
+  TFileLayer();
+
+  // Absolute path of the current directory, always ending in "/".
+  const std::string& CurrentDir() const { return current_; }
+  // Makes a directory current. Fails (and changes nothing) when it does not exist.
+  bool SetCurrentDir(std::string_view dir);
+
+  // The absolute path a name stands for (separators turned into "/").
+  std::string Absolute(std::string_view name) const;
+
+  bool FileExists(std::string_view name) const;  // a regular file
+  bool DirExists(std::string_view name) const;
+  // Size of a regular file, or -1.
+  long long FileSize(std::string_view name) const;
+
+  // Finds a file whose every path component matches the name without regard
+  // to letter case. Returns the name with the spelling found on disk, in the
+  // same relative or absolute form and with "/" separators.
+  std::optional<std::string> FindIgnoringCase(std::string_view name) const;
+
+  // Reads a whole file. Fails when the file is missing, unreadable or larger
+  // than the limit; the error text then says why.
+  bool ReadFile(std::string_view name, std::string& out, std::string* error = nullptr,
+                size_t limit = kDefaultReadLimit) const;
+  bool WriteFile(std::string_view name, std::string_view data) const;   // create or truncate
+  bool AppendFile(std::string_view name, std::string_view data) const;  // create if missing
+
+  // File names (not paths) in a directory matching a wildcard with "*" and "?",
+  // compared without regard to case, sorted by name.
+  std::vector<std::string> List(std::string_view dir, std::string_view wildcard) const;
+
+  static constexpr size_t kDefaultReadLimit = size_t(512) << 20;
+
+ private:
+  std::string current_;
+};
+
+// The process's file layer.
+TFileLayer& Files();
+
+// Helpers on engine path strings.
+std::string ToSlashes(std::string_view name);      // "\" -> "/"
+std::string ToBackslashes(std::string_view name);  // "/" -> "\"
+std::string LowerAscii(std::string_view s);
+std::string UpperAscii(std::string_view s);
+bool SameTextIgnoringCase(std::string_view a, std::string_view b);
+// Directory of the running executable, ending in "/".
+std::string ExecutableDirectory();
+
+}  // namespace kavo
