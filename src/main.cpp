@@ -1,1 +1,90 @@
-int main() { return 0; }
+// The kavo executable: reads our own "--" switches, hands every other
+// argument to the engine's start-up, and runs the message loop.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "shell/kavoform.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: kavo [--headless] [--frames N] [--fixed-step MS] [--log PATH] [--screenshot PATH]\n"
+    "            [--help] [--version] [game switches: -noauto, -p NAME..., -logtoconsole] [PROJECT.kavogame]\n";
+
+int Misuse(const std::string& what) {
+  std::fprintf(stderr, "kavo: %s\n%s", what.c_str(), kUsage);
+  return 2;
+}
+
+bool ParseNumber(const char* s, double& out) {
+  char* end = nullptr;
+  out = std::strtod(s, &end);
+  return end != s && *end == '\0';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  kavo::TKavoOptions options;
+  std::vector<std::string> args;
+  args.emplace_back(argc > 0 ? argv[0] : "kavo");
+  const bool noDisplay = std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr;
+  options.headless = noDisplay;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&](const char* name) -> const char* {
+      if (i + 1 >= argc) return nullptr;
+      (void)name;
+      return argv[++i];
+    };
+    if (a.rfind("--", 0) != 0) {
+      args.push_back(a);
+    } else if (a == "--headless") {
+      options.headless = true;
+    } else if (a == "--frames") {
+      const char* v = value("--frames");
+      double n;
+      if (!v || !ParseNumber(v, n) || n < 0 || n != static_cast<long long>(n)) return Misuse("--frames needs a whole number");
+      options.frames = static_cast<long long>(n);
+    } else if (a == "--fixed-step") {
+      const char* v = value("--fixed-step");
+      double ms;
+      if (!v || !ParseNumber(v, ms) || !(ms > 0) || ms > 1000) return Misuse("--fixed-step needs milliseconds (0 < MS <= 1000)");
+      options.fixedStepMs = ms;
+    } else if (a == "--log") {
+      const char* v = value("--log");
+      if (!v || !*v) return Misuse("--log needs a path");
+      options.logPath = v;
+    } else if (a == "--screenshot") {
+      const char* v = value("--screenshot");
+      if (!v || !*v) return Misuse("--screenshot needs a path");
+      options.screenshotPath = v;
+    } else if (a == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (a == "--version") {
+      std::puts("Kavo - Kavoscape 0.4.6 beta");
+      return 0;
+    } else {
+      return Misuse("unknown switch " + a);
+    }
+  }
+  if (!options.logPath.empty() && options.logPath[0] != '/') {
+    // A relative log path is taken from where kavo was started.
+    char cwd[4096];
+    if (getcwd(cwd, sizeof(cwd))) options.logPath = std::string(cwd) + "/" + options.logPath;
+  }
+  auto platform = kavo::CreateSdlPlatform(options.headless);
+  int status;
+  {
+    kavo::TKavoForm form(*platform, options);
+    form.Startup(args);
+    status = form.Run();
+  }
+  return status;
+}

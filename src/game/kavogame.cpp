@@ -1,0 +1,216 @@
+#include "game/kavogame.h"
+
+#include <cmath>
+
+#include "hud/kavomenu.h"
+#include "script/environment.h"
+#include "platform/files.h"
+#include "script/registered.h"
+#include "shell/kavoform.h"
+#include "shell/log.h"
+
+namespace kavo {
+
+const TKeyCodeName kKeyCodeNames[] = {
+    {"VK_LBUTTON", 1}, {"VK_RBUTTON", 2}, {"VK_MBUTTON", 4}, {"VK_MWHEEL", 128}, {"VK_CANCEL", 3},
+    {"VK_BACK", 8}, {"VK_TAB", 9}, {"VK_CLEAR", 12}, {"VK_RETURN", 13}, {"VK_SHIFT", 16},
+    {"VK_CONTROL", 17}, {"VK_MENU", 18}, {"VK_PAUSE", 19}, {"VK_CAPITAL", 20}, {"VK_KANA", 21},
+    {"VK_HANGUL", 21}, {"VK_JUNJA", 23}, {"VK_FINAL", 24}, {"VK_HANJA", 25}, {"VK_KANJI", 25},
+    {"VK_CONVERT", 28}, {"VK_NONCONVERT", 29}, {"VK_ACCEPT", 30}, {"VK_MODECHANGE", 31},
+    {"VK_ESCAPE", 27}, {"VK_SPACE", 32}, {"VK_PRIOR", 33}, {"VK_NEXT", 34}, {"VK_END", 35},
+    {"VK_HOME", 36}, {"VK_LEFT", 37}, {"VK_UP", 38}, {"VK_RIGHT", 39}, {"VK_DOWN", 40},
+    {"VK_SELECT", 41}, {"VK_PRINT", 42}, {"VK_EXECUTE", 43}, {"VK_SNAPSHOT", 44}, {"VK_INSERT", 45},
+    {"VK_DELETE", 46}, {"VK_HELP", 47}, {"VK_LWIN", 91}, {"VK_RWIN", 92}, {"VK_APPS", 93},
+    {"VK_NUMPAD0", 96}, {"VK_NUMPAD1", 97}, {"VK_NUMPAD2", 98}, {"VK_NUMPAD3", 99}, {"VK_NUMPAD4", 100},
+    {"VK_NUMPAD5", 101}, {"VK_NUMPAD6", 102}, {"VK_NUMPAD7", 103}, {"VK_NUMPAD8", 104},
+    {"VK_NUMPAD9", 105}, {"VK_MULTIPLY", 106}, {"VK_ADD", 107}, {"VK_SEPARATOR", 108},
+    {"VK_SUBTRACT", 109}, {"VK_DECIMAL", 110}, {"VK_DIVIDE", 111}, {"VK_F1", 112}, {"VK_F2", 113},
+    {"VK_F3", 114}, {"VK_F4", 115}, {"VK_F5", 116}, {"VK_F6", 117}, {"VK_F7", 118}, {"VK_F8", 119},
+    {"VK_F9", 120}, {"VK_F10", 121}, {"VK_F11", 122}, {"VK_F12", 123}, {"VK_F13", 124}, {"VK_F14", 125},
+    {"VK_F15", 126}, {"VK_F16", 127}, {"VK_F17", 128}, {"VK_F18", 129}, {"VK_F19", 130}, {"VK_F20", 131},
+    {"VK_F21", 132}, {"VK_F22", 133}, {"VK_F23", 134}, {"VK_F24", 135}, {"VK_NUMLOCK", 144},
+    {"VK_SCROLL", 145}, {"VK_LSHIFT", 160}, {"VK_RSHIFT", 161}, {"VK_LCONTROL", 162},
+    {"VK_RCONTROL", 163}, {"VK_LMENU", 164}, {"VK_RMENU", 165}, {"VK_PROCESSKEY", 229},
+    {"VK_ATTN", 246}, {"VK_CRSEL", 247}, {"VK_EXSEL", 248}, {"VK_EREOF", 249}, {"VK_PLAY", 250},
+    {"VK_ZOOM", 251}, {"VK_NONAME", 252}, {"VK_PA1", 253}, {"VK_OEM_CLEAR", 254},
+};
+const size_t kKeyCodeCount = sizeof(kKeyCodeNames) / sizeof(kKeyCodeNames[0]);
+
+namespace {
+
+TVariant Num(double v) { return TVariant(v); }
+
+}  // namespace
+
+const TScriptClassInfo& TGameClass::StaticInfo() {
+  static TScriptClassInfo info = [] {
+    TScriptClassInfo i("TGameClass", &TKavo_ScriptClass::StaticInfo(), MakeScriptObject<TGameClass>);
+    using T = TGameClass;
+    using P = TPropType;
+    TClassBuilder<T>(i)
+        .Prop("FogStart", P::Single, [](T& g) { return Num(g.Form.windowView.fogStart); },
+              [](T& g, const TVariant& v) { g.Form.windowView.fogStart = static_cast<float>(v.AsDouble()); })
+        .Prop("FogEnd", P::Single, [](T& g) { return Num(g.Form.windowView.fogEnd); },
+              [](T& g, const TVariant& v) { g.Form.windowView.fogEnd = static_cast<float>(v.AsDouble()); })
+        .Prop("FogEnabled", P::Boolean, [](T& g) { return TVariant(g.Form.windowView.fogEnabled); },
+              [](T& g, const TVariant& v) { g.Form.windowView.fogEnabled = v.AsBool(); })
+        .Field("SpeechfontFilename", P::ShortString, &T::SpeechfontFilename)
+        .Field("WalkpawnsFilename", P::ShortString, &T::WalkpawnsFilename)
+        .Field("GUIScript", P::LongString, &T::GUIScript)
+        .Prop("Width", P::Integer,
+              [](T& g) {
+                int w, h;
+                g.Form.platform.GetClientSize(w, h);
+                return TVariant(w);
+              },
+              [](T& g, const TVariant& v) { g.Form.SetClientWidth(static_cast<int>(v.AsInt())); })
+        .Prop("Height", P::Integer,
+              [](T& g) {
+                int w, h;
+                g.Form.platform.GetClientSize(w, h);
+                return TVariant(h);
+              },
+              [](T& g, const TVariant& v) { g.Form.SetClientHeight(static_cast<int>(v.AsInt())); })
+        .Field("Caption", P::LongString, &T::Caption)
+        .Field("Title", P::LongString, &T::Title)
+        .Field("PreviousRoom", P::LongString, &T::PreviousRoom)
+        .Prop("CurrentRoom", P::LongString, [](T& g) { return TVariant(g.Form.roomName); },
+              [](T& g, const TVariant& v) { g.CurrentRoomStore = v.AsString(); })
+        .Prop("MouseX", P::Integer, [](T& g) { return TVariant(g.MouseX); },
+              [](T& g, const TVariant& v) {
+                if (v.AsInt() != 0) g.MouseX = static_cast<int32_t>(v.AsInt());
+              })
+        .Prop("MouseY", P::Integer, [](T& g) { return TVariant(g.MouseY); },
+              [](T& g, const TVariant& v) {
+                if (v.AsInt() != 0) g.MouseY = static_cast<int32_t>(v.AsInt());
+              })
+        .Prop("MouseWidth", P::Integer,
+              [](T& g) { return TVariant(static_cast<int>(std::nearbyint(g.Form.cursorWidth))); },
+              [](T& g, const TVariant& v) { g.Form.cursorWidth = static_cast<float>(v.AsInt()); })
+        .Prop("MouseHeight", P::Integer,
+              [](T& g) { return TVariant(static_cast<int>(std::nearbyint(g.Form.cursorHeight))); },
+              [](T& g, const TVariant& v) { g.Form.cursorHeight = static_cast<float>(v.AsInt()); })
+        .Field("MouseEnabled", P::Boolean, &T::MouseEnabled)
+        .Prop("MouseRotation", P::Single, [](T& g) { return Num(g.Form.cursorRotation); },
+              [](T& g, const TVariant& v) { g.Form.cursorRotation = static_cast<float>(v.AsDouble()); })
+        .Prop("MouseVisible", P::Boolean, [](T& g) { return TVariant(g.MouseVisible); },
+              [](T& g, const TVariant& v) {
+                g.MouseVisible = v.AsBool();
+                g.Form.cursorVisible = g.MouseVisible;
+              })
+        .Field("MouseLook", P::Boolean, &T::MouseLook)
+        .Field("MouseMoveAroundTarget", P::Boolean, &T::MouseMoveAroundTarget)
+        .Field("MouseLookInvert", P::Boolean, &T::MouseLookInvert)
+        .Prop("Gravity", P::Double, [](T& g) { return Num(g.Form.gravity); },
+              [](T& g, const TVariant& v) {
+                if (v.AsDouble() != g.Form.gravity) g.Form.gravity = v.AsDouble();
+              })
+        .Prop("TimeMultiplier", P::Double, [](T& g) { return Num(g.Form.cadencer->TimeMultiplier()); },
+              [](T& g, const TVariant& v) {
+                if (v.AsDouble() != g.Form.cadencer->TimeMultiplier()) g.Form.cadencer->SetTimeMultiplier(v.AsDouble());
+              })
+        .Prop("CurrentTime", P::Double, [](T& g) { return Num(g.Form.cadencer->CurrentTime()); },
+              [](T& g, const TVariant& v) { g.Form.cadencer->SetCurrentTime(v.AsDouble()); })
+        .Field("DeltaTime", P::Double, &T::DeltaTime)
+        .Field("FPS", P::Single, &T::FPS)
+        .Field("Acceleration", P::LongString, &T::Acceleration)
+        .Prop("FlatShading", P::Boolean, [](T& g) { return TVariant(!g.Form.windowView.lighting); },
+              [](T& g, const TVariant& v) { g.Form.windowView.lighting = !v.AsBool(); })
+        .Field("GLSLSupport", P::Boolean, &T::GLSLSupport)
+        .Field("Debug", P::Boolean, &T::Debug)
+        .Field("Fullscreen", P::Boolean, &T::Fullscreen)
+        .Field("GameLoading", P::Boolean, &T::GameLoading)
+        .Field("DisableScene", P::Boolean, &T::DisableScene)
+        .Method("LOG", &T::Script_LOG)
+        .Method("LoadScript", &T::Script_LoadScript)
+        .Method("CallFunction", &T::Script_CallFunction)
+        .Method("Close", &T::Script_Close)
+        .Method("ShowMenu", &T::Script_ShowMenu)
+        .Method("HideMenu", &T::Script_HideMenu)
+        .Method("HideAllMenus", &T::Script_HideAllMenus)
+        .Method("SetBackgroundRGB", &T::Script_SetBackgroundRGB)
+        .Method("SetGlobalAmbienceRGB", &T::Script_SetGlobalAmbienceRGB)
+        .Method("SetFogRGB", &T::Script_SetFogRGB);
+    return i;
+  }();
+  return info;
+}
+
+void TGameClass::Create() {
+  TKavo_ScriptClass::Create();
+  Form.SetGame(this);
+  GLSLSupport = Form.glslSupport;
+  Acceleration = Form.windowView.renderingReport;
+}
+
+void TGameClass::DestroyObject() {
+  if (Form.Game() == this) Form.SetGame(nullptr);
+  TKavo_ScriptClass::DestroyObject();
+}
+
+void TGameClass::Script_LOG(TKavo_ScriptFunctionData& d) {
+  KavoLog(HasArg(d, 0) ? d.Args[0].ToText() : std::string());
+}
+
+void TGameClass::Script_LoadScript(TKavo_ScriptFunctionData& d) {
+  CheckString(d, 0, "LoadScript");
+  Form.Script().LoadFile(d.Args[0].AsString(), false);
+}
+
+void TGameClass::Script_CallFunction(TKavo_ScriptFunctionData& d) {
+  CheckString(d, 0, "CallFunction");
+  Form.LoadRoomScript();
+  Form.Script().CallNoArgs(d.Args[0].AsString());
+}
+
+void TGameClass::Script_Close(TKavo_ScriptFunctionData&) { Form.RequestQuit(); }
+
+namespace {
+TMenuClass& MenuAt(TKavoForm& form, const TKavo_ScriptFunctionData& d, const char* method) {
+  CheckOrdinal(d, 0, method);
+  int64_t i = d.Args[0].AsInt();
+  if (i < 0 || i >= static_cast<int64_t>(form.menus.size())) throw ListIndexError(i);
+  return static_cast<TMenuClass&>(*form.menus[static_cast<size_t>(i)]);
+}
+}  // namespace
+
+void TGameClass::Script_ShowMenu(TKavo_ScriptFunctionData& d) { MenuAt(Form, d, "ShowMenu").Show(); }
+void TGameClass::Script_HideMenu(TKavo_ScriptFunctionData& d) { MenuAt(Form, d, "HideMenu").Hide(); }
+
+void TGameClass::Script_HideAllMenus(TKavo_ScriptFunctionData&) {
+  // Hiding may run menu scripts that create or destroy menus: walk a snapshot.
+  std::vector<TObjectHandle> menus;
+  for (TKavo_ScriptClass* m : Form.menus) menus.push_back(m->Handle());
+  for (TObjectHandle h : menus)
+    if (auto* m = Form.handles.Resolve(h)) static_cast<TMenuClass*>(m)->Hide();
+}
+
+uint32_t ColorFromArgs(const TKavo_ScriptFunctionData& d, const char* method) {
+  uint32_t c = 0;
+  for (size_t i = 0; i < 3; ++i) {
+    CheckNumeric(d, i, method);
+  }
+  for (size_t i = 0; i < 3; ++i) {
+    uint32_t byte = static_cast<uint32_t>(d.Args[i].ToRoundedInt() & 0xFF);
+    c |= byte << (8 * i);
+  }
+  return c;
+}
+
+void TGameClass::Script_SetBackgroundRGB(TKavo_ScriptFunctionData& d) {
+  Form.windowView.backgroundColor = ColorFromArgs(d, "SetBackgroundRGB");
+}
+void TGameClass::Script_SetGlobalAmbienceRGB(TKavo_ScriptFunctionData& d) {
+  Form.windowView.ambientColor = ColorFromArgs(d, "SetGlobalAmbienceRGB");
+}
+void TGameClass::Script_SetFogRGB(TKavo_ScriptFunctionData& d) {
+  Form.windowView.fogColor = ColorFromArgs(d, "SetFogRGB");
+}
+
+void RegisterGameClass(TKavoForm& form) {
+  form.Script().AddClass(TGameClass::StaticInfo(), "TGame");
+  for (size_t i = 0; i < kKeyCodeCount; ++i)
+    form.Script().SetGlobal(TVariant(kKeyCodeNames[i].code), kKeyCodeNames[i].name);
+}
+
+}  // namespace kavo

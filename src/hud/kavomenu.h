@@ -1,0 +1,43 @@
+// TMenuClass (script class TMenu): a named group of movable objects shown
+// and hidden as a whole.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "script/scriptclass.h"
+
+namespace kavo {
+
+class TMenuClass : public TKavo_ScriptClass {
+  KAVO_SCRIPT_CLASS()
+ public:
+  explicit TMenuClass(TKavoForm& form) : TKavo_ScriptClass(form) {}
+  void Create() override;
+  void DestroyObject() override;
+
+  void Show();
+  void Hide();
+  bool Shown() const { return shown_; }
+  int ID() const;
+
+  // Members (movable objects) keep this list up to date themselves.
+  std::vector<TKavo_ScriptClass*> members;
+  // Applies a member's visibility rule when the menu is shown or hidden;
+  // installed by the movable objects' code.
+  static void (*applyMemberVisibility)(TKavo_ScriptClass& member);
+
+  std::string Name, ScriptFile;
+  int32_t idStore = 0;
+
+  void Script_Show(TKavo_ScriptFunctionData&) { Show(); }
+  void Script_Hide(TKavo_ScriptFunctionData&) { Hide(); }
+  void Script_ShowExclusive(TKavo_ScriptFunctionData&);
+  void Script_Destroy(TKavo_ScriptFunctionData&) { DestroyObject(); }
+
+ private:
+  void RaiseShowEvent();
+  bool shown_ = true;
+};
+
+}  // namespace kavo

@@ -1,0 +1,523 @@
+#include "script/lua_host.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "platform/files.h"
+#include "script/cipher.h"
+#include "script/lua_utils.h"
+#include "shell/gamefiles.h"
+#include "shell/kavoform.h"
+#include "shell/log.h"
+
+namespace kavo {
+
+namespace {
+
+// Every native function below catches at its boundary: nothing thrown in
+// engine code reaches Lua, which unwinds with longjmp.
+
+const char kObjectTablesKey[] = "kavo.objecttables";
+
+inline TObjectHandle HandleAt(lua_State* L, int upvalue) {
+  return static_cast<TObjectHandle>(reinterpret_cast<uintptr_t>(lua_touserdata(L, lua_upvalueindex(upvalue))));
+}
+template <class T>
+inline T* PointerAt(lua_State* L, int upvalue) {
+  return static_cast<T*>(lua_touserdata(L, lua_upvalueindex(upvalue)));
+}
+
+std::string KeyText(lua_State* L, int index) {
+  if (lua_type(L, index) == LUA_TSTRING || lua_type(L, index) == LUA_TNUMBER) {
+    size_t len = 0;
+    lua_pushvalue(L, index);  // lua_tolstring converts numbers in place: work on a copy
+    const char* s = lua_tolstring(L, -1, &len);
+    std::string k(s, len);
+    lua_pop(L, 1);
+    return k;
+  }
+  return lua_typename(L, lua_type(L, index));
+}
+
+void ReportScriptError(TKavoForm& form, const std::string& line, int number) {
+  KavoLog(line);
+  if (form.DebugMode()) form.ShowFatalError(line, number);
+}
+
+// obj.Method(...) -- upvalues: handle, method index, class info, host.
+int MethodClosure(lua_State* L) {
+  TKavo_Lua* host = PointerAt<TKavo_Lua>(L, 4);
+  TKavoForm& form = host->Form();
+  if (form.halted) return 0;
+  const int n = lua_gettop(L);
+  std::string failure;
+  int number = kErrUnnumbered;
+  {
+    TKavo_ScriptFunctionData data;
+    try {
+      const TScriptClassInfo* info = PointerAt<const TScriptClassInfo>(L, 3);
+      TKavo_ScriptClass* obj = form.handles.Resolve(HandleAt(L, 1));
+      if (obj == nullptr) {
+        failure = "Object " + info->DisplayName() + " was destroyed";
+        number = kErrScript;
+      } else {
+        size_t index = static_cast<size_t>(lua_tointeger(L, lua_upvalueindex(2)));
+        const auto& methods = info->ObjectMethods();
+        data.Args.reserve(static_cast<size_t>(n));
+        for (int i = 1; i <= n; ++i) data.Args.push_back(LuaToVariant(L, i));
+        methods.at(index)->call(*obj, data);
+      }
+    } catch (const EKavoError& e) {
+      failure = e.what();
+      number = e.Number();
+    } catch (const std::exception& e) {
+      failure = e.what();
+      number = kErrUnnumbered;
+    } catch (...) {
+      failure = "Unknown error";
+      number = kErrUnnumbered;
+    }
+    if (failure.empty()) {
+      lua_settop(L, n);
+      PushVariant(L, data.Result);
+      return 1;
+    }
+  }
+  ReportScriptError(form, "Script Error: Calling object property failed: (" + failure + ")!", number);
+  lua_settop(L, n);
+  if (n > 0) {
+    lua_pushvalue(L, n);
+  } else {
+    lua_Debug ar;
+    if (lua_getstack(L, 0, &ar) && lua_getinfo(L, "f", &ar)) return 1;
+    lua_pushnil(L);
+  }
+  return 1;
+}
+
+// __index(table, key) -- upvalues: handle, class info, host.
+int IndexClosure(lua_State* L) {
+  TKavo_Lua* host = PointerAt<TKavo_Lua>(L, 3);
+  TKavoForm& form = host->Form();
+  if (form.halted) return 0;
+  const TScriptClassInfo* info = PointerAt<const TScriptClassInfo>(L, 2);
+  std::string key;
+  bool destroyed = false;
+  {
+    TVariant value;
+    bool ok = false;
+    try {
+      TKavo_ScriptClass* obj = form.handles.Resolve(HandleAt(L, 1));
+      if (obj == nullptr) {
+        destroyed = true;
+      } else if (lua_type(L, 2) == LUA_TSTRING) {
+        size_t len = 0;
+        const char* s = lua_tolstring(L, 2, &len);
+        if (const TScriptProperty* p = info->FindProperty(std::string_view(s, len))) {
+          value = ReadPropertyForScript(*obj, *p);
+          ok = true;
+        }
+      }
+      if (!ok) key = KeyText(L, 2);
+    } catch (...) {
+      ok = false;
+      try {
+        key = KeyText(L, 2);
+      } catch (...) {
+      }
+    }
+    if (ok) {
+      PushVariant(L, value);
+      return 1;
+    }
+  }
+  if (destroyed) {
+    ReportScriptError(form,
+                      "Script Error: Object " + info->DisplayName() + " was destroyed, but tried to get " + key +
+                          " in " + host->CurrentScriptName(),
+                      kErrScript);
+    lua_pushnil(L);
+    return 1;
+  }
+  ReportScriptError(form,
+                    "Script Error: Property " + info->DisplayName() + "." + key +
+                        " is not defined, but tried to get in " + host->CurrentScriptName(),
+                    kErrScript);
+  lua_pushlstring(L, key.data(), key.size());
+  return 1;
+}
+
+// __newindex(table, key, value) -- upvalues: handle, class info, host.
+int NewIndexClosure(lua_State* L) {
+  TKavo_Lua* host = PointerAt<TKavo_Lua>(L, 3);
+  TKavoForm& form = host->Form();
+  if (form.halted) return 0;
+  const TScriptClassInfo* info = PointerAt<const TScriptClassInfo>(L, 2);
+  std::string key;
+  int number = kErrUnnumbered;
+  bool destroyed = false;
+  {
+    bool ok = false;
+    try {
+      TKavo_ScriptClass* obj = form.handles.Resolve(HandleAt(L, 1));
+      if (obj == nullptr) {
+        destroyed = true;
+      } else if (lua_type(L, 2) == LUA_TSTRING) {
+        size_t len = 0;
+        const char* s = lua_tolstring(L, 2, &len);
+        if (const TScriptProperty* p = info->FindProperty(std::string_view(s, len))) {
+          TVariant v = LuaToVariant(L, 3);
+          p->set(*obj, ConvertForProperty(v, p->type));
+          ok = true;
+        }
+      }
+    } catch (const EKavoError& e) {
+      number = e.Number();
+    } catch (...) {
+      number = kErrUnnumbered;
+    }
+    if (ok) return 0;
+    try {
+      key = KeyText(L, 2);
+    } catch (...) {
+    }
+  }
+  if (destroyed) {
+    ReportScriptError(form,
+                      "Script Error: Object " + info->DisplayName() + " was destroyed, but tried to set " + key +
+                          " in " + host->CurrentScriptName(),
+                      kErrScript);
+    return 0;
+  }
+  ReportScriptError(form,
+                    "Script Error: Property " + info->DisplayName() + "." + key +
+                        " is not defined, but tried to set in " + host->CurrentScriptName(),
+                    number);
+  return 0;
+}
+
+// T.Create(...) -- upvalues: class infos record, host.
+int CreateClosure(lua_State* L) {
+  TKavo_ClassInfos* ci = PointerAt<TKavo_ClassInfos>(L, 1);
+  TKavo_Lua* host = PointerAt<TKavo_Lua>(L, 2);
+  std::string failure;
+  try {
+    host->CreateObject(*ci->info);
+    return 1;
+  } catch (const std::exception& e) {
+    failure = e.what();
+  } catch (...) {
+    failure = "Unknown error";
+  }
+  ReportScriptError(host->Form(), "Script Error: Unable to create object " + ci->name + " (" + failure + ")",
+                    kErrScript);
+  lua_pushnil(L);
+  return 1;
+}
+
+// Sets t.ScriptName = name on a plain Lua table, protected.
+int SetScriptNameField(lua_State* L) {
+  // stack: table, name
+  lua_pushvalue(L, 2);
+  lua_setfield(L, 1, "ScriptName");
+  return 0;
+}
+
+}  // namespace
+
+TKavo_Lua::TKavo_Lua(TKavoForm& form) : form_(form) {
+  L_ = luaL_newstate();
+  if (L_ == nullptr) throw EKavoError("Unable to create the Lua state");
+  // Exactly the base, math, string and table libraries.
+  const luaL_Reg libs[] = {{"", luaopen_base}, {LUA_MATHLIBNAME, luaopen_math},
+                           {LUA_STRLIBNAME, luaopen_string}, {LUA_TABLIBNAME, luaopen_table}};
+  for (const luaL_Reg& lib : libs) {
+    lua_pushcfunction(L_, lib.func);
+    lua_pushstring(L_, lib.name);
+    lua_call(L_, 1, 0);
+  }
+  lua_newtable(L_);
+  lua_setfield(L_, LUA_REGISTRYINDEX, kObjectTablesKey);
+}
+
+TKavo_Lua::~TKavo_Lua() {
+  if (L_) lua_close(L_);
+}
+
+std::string TKavo_Lua::GetLibraryNotice() const {
+  return std::string(LUA_RELEASE) + " " + LUA_COPYRIGHT + " " + LUA_AUTHORS;
+}
+
+void TKavo_Lua::RegisterScriptClass(const TScriptClassInfo& info, const std::string& name) {
+  classInfos_.push_back(std::make_unique<TKavo_ClassInfos>(TKavo_ClassInfos{name, &info}));
+  const int top = lua_gettop(L_);
+  lua_createtable(L_, 0, 1);
+  lua_pushlightuserdata(L_, classInfos_.back().get());
+  lua_pushlightuserdata(L_, this);
+  lua_pushcclosure(L_, CreateClosure, 2);
+  lua_setfield(L_, -2, "Create");
+  lua_setglobal(L_, name.c_str());
+  lua_settop(L_, top);
+}
+
+TKavo_ScriptClass* TKavo_Lua::CreateObject(const TScriptClassInfo& info) {
+  if (!info.CanCreate()) throw EKavoError("Class " + info.DisplayName() + " cannot be created");
+  TKavo_ScriptClass* obj = info.Construct(form_);
+  const TObjectHandle handle = obj->Handle();
+  void* handleValue = reinterpret_cast<void*>(static_cast<uintptr_t>(handle));
+  const auto& methods = info.ObjectMethods();
+  lua_createtable(L_, 0, static_cast<int>(methods.size()));
+  for (size_t i = 0; i < methods.size(); ++i) {
+    lua_pushlstring(L_, methods[i]->name.data(), methods[i]->name.size());
+    lua_pushlightuserdata(L_, handleValue);
+    lua_pushinteger(L_, static_cast<lua_Integer>(i));
+    lua_pushlightuserdata(L_, const_cast<TScriptClassInfo*>(&info));
+    lua_pushlightuserdata(L_, this);
+    lua_pushcclosure(L_, MethodClosure, 4);
+    lua_rawset(L_, -3);
+  }
+  lua_createtable(L_, 0, 2);
+  lua_pushlightuserdata(L_, handleValue);
+  lua_pushlightuserdata(L_, const_cast<TScriptClassInfo*>(&info));
+  lua_pushlightuserdata(L_, this);
+  lua_pushcclosure(L_, IndexClosure, 3);
+  lua_setfield(L_, -2, "__index");
+  lua_pushlightuserdata(L_, handleValue);
+  lua_pushlightuserdata(L_, const_cast<TScriptClassInfo*>(&info));
+  lua_pushlightuserdata(L_, this);
+  lua_pushcclosure(L_, NewIndexClosure, 3);
+  lua_setfield(L_, -2, "__newindex");
+  lua_setmetatable(L_, -2);
+  // Remember the table so that engine code can hand the object to scripts.
+  lua_getfield(L_, LUA_REGISTRYINDEX, kObjectTablesKey);
+  lua_pushlightuserdata(L_, handleValue);
+  lua_pushvalue(L_, -3);
+  lua_rawset(L_, -3);
+  lua_pop(L_, 1);
+  return obj;
+}
+
+void TKavo_Lua::PushObjectTable(TKavo_ScriptClass* obj) {
+  lua_getfield(L_, LUA_REGISTRYINDEX, kObjectTablesKey);
+  lua_pushlightuserdata(L_, reinterpret_cast<void*>(static_cast<uintptr_t>(obj ? obj->Handle() : 0)));
+  lua_rawget(L_, -2);
+  lua_remove(L_, -2);
+}
+
+void TKavo_Lua::ForgetObjectTable(TObjectHandle handle) {
+  const int top = lua_gettop(L_);
+  lua_getfield(L_, LUA_REGISTRYINDEX, kObjectTablesKey);
+  lua_pushlightuserdata(L_, reinterpret_cast<void*>(static_cast<uintptr_t>(handle)));
+  lua_pushnil(L_);
+  lua_rawset(L_, -3);
+  lua_settop(L_, top);
+}
+
+TKavo_ScriptClass* TKavo_Lua::ObjectFromLua(int index) const {
+  if (lua_type(L_, index) != LUA_TTABLE) return nullptr;
+  const int top = lua_gettop(L_);
+  TKavo_ScriptClass* result = nullptr;
+  if (lua_getmetatable(L_, index)) {
+    lua_getfield(L_, -1, "__index");
+    if (lua_tocfunction(L_, -1) == IndexClosure && lua_getupvalue(L_, -1, 1)) {
+      auto h = static_cast<TObjectHandle>(reinterpret_cast<uintptr_t>(lua_touserdata(L_, -1)));
+      result = form_.handles.Resolve(h);
+    }
+  }
+  lua_settop(L_, top);
+  return result;
+}
+
+void TKavo_Lua::ExecuteLine(const std::string& text) {
+  if (form_.halted) return;
+  currentScriptName_ = text;
+  const int top = lua_gettop(L_);
+  int rc = luaL_loadstring(L_, text.c_str());
+  if (rc == 0) rc = lua_pcall(L_, 0, 0, 0);
+  if (rc != 0) {
+    const char* msg = lua_tostring(L_, -1);
+    std::string line = std::string("Script Manager: Error while trying execute line ") + (msg ? msg : "");
+    lua_settop(L_, top);
+    KavoLog(line);
+    if (form_.DebugMode()) form_.ShowFatalError(line, kErrScript);
+  }
+  lua_settop(L_, top);
+}
+
+void TKavo_Lua::ReportLoadError(const std::string& name, const std::string& message) {
+  std::string line = "Script Manager: Error while trying to load " + name + " (" + message + ")";
+  KavoLog(line);
+  if (form_.DebugMode()) form_.ShowFatalError(line, kErrScript);
+}
+
+void TKavo_Lua::RunArchivedScript(const std::string& enciphered, const std::string& chunkName) {
+  std::string text = DecipherScript(enciphered);
+  const int top = lua_gettop(L_);
+  int rc = luaL_loadbuffer(L_, text.data(), text.size(), chunkName.c_str());
+  if (rc == 0) rc = lua_pcall(L_, 0, LUA_MULTRET, 0);
+  if (rc != 0) {
+    const char* msg = lua_tostring(L_, -1);
+    std::string m = msg ? msg : "";
+    lua_settop(L_, top);
+    ReportLoadError(chunkName, m);
+  }
+  lua_settop(L_, top);
+}
+
+void TKavo_Lua::LoadScriptFile(const std::string& fileName, bool force) {
+  if (form_.halted) return;
+  const std::string name = ToBackslashes(fileName);
+  size_t cut = name.find_last_of("\\:");
+  if ((cut == std::string::npos ? name : name.substr(cut + 1)).empty()) return;
+  currentScriptName_ = name;
+  const auto started = std::chrono::steady_clock::now();
+
+  // While the configuration script loads no frame may run.
+  std::string withoutExt = name;
+  size_t dot = withoutExt.find_last_of('.');
+  if (dot != std::string::npos && (cut == std::string::npos || dot > cut)) withoutExt.resize(dot);
+  TCadencer* cad = form_.cadencer.get();
+  const bool isConfig = withoutExt == "config" && cad != nullptr;
+  const bool cadencerWasOn = isConfig && cad->Enabled();
+  if (isConfig) cad->SetEnabled(false);
+
+  auto& loaded = form_.loadedScripts;
+  const bool already = std::any_of(loaded.begin(), loaded.end(),
+                                   [&](const std::string& s) { return SameTextIgnoringCase(s, name); });
+  if (force || !already) {
+    if (!already) loaded.push_back(name);
+    TKavoFileLocation loc = ResolveGameFile(form_, name);
+    if (loc.ResolvedPath.empty()) {
+      std::string line = "Script Manager: Unable to find scriptfile " + name;
+      KavoLog(line);
+      if (form_.DebugMode()) form_.ShowFatalError(line, kErrScript);
+    } else {
+      KavoLog("Script Manager: Loading scriptfile " + name);
+      Log().Indent();
+      form_.EnterDataFolder();
+      std::string bytes, error;
+      bool read = false;
+      try {
+        read = ReadGameFile(form_, loc, bytes, &error);
+      } catch (const std::exception& e) {
+        error = e.what();
+      }
+      if (!read) {
+        ReportLoadError(loc.ArchiveName.empty() ? name : loc.ResolvedPath, error);
+      } else if (!loc.ArchiveName.empty()) {
+        RunArchivedScript(bytes, loc.ResolvedPath);
+      } else {
+        const int top = lua_gettop(L_);
+        std::string chunk = "@" + loc.ResolvedPath;
+        int rc = luaL_loadbuffer(L_, bytes.data(), bytes.size(), chunk.c_str());
+        if (rc == 0) rc = lua_pcall(L_, 0, LUA_MULTRET, 0);
+        if (rc != 0) {
+          const char* msg = lua_tostring(L_, -1);
+          std::string m = msg ? msg : "";
+          lua_settop(L_, top);
+          ReportLoadError(name, m);
+        }
+        lua_settop(L_, top);
+      }
+      Log().Outdent();
+      KavoLog("Script Manager: Loaded scriptfile " + name);
+    }
+  }
+  if (isConfig) cad->SetEnabled(cadencerWasOn);
+  form_.scriptLoadMs = std::chrono::duration<float, std::milli>(std::chrono::steady_clock::now() - started).count();
+  form_.scriptHeapSize = static_cast<float>(lua_gc(L_, LUA_GCCOUNT, 0)) / 100.0f;
+}
+
+void TKavo_Lua::SetGlobalValue(const TVariant& value, const std::string& name) {
+  const int top = lua_gettop(L_);
+  PushVariant(L_, value);
+  lua_setglobal(L_, name.c_str());
+  lua_settop(L_, top);
+}
+
+void TKavo_Lua::RegisterFunction(lua_CFunction fn, const std::string& name) {
+  lua_pushcfunction(L_, fn);
+  lua_setglobal(L_, name.c_str());
+}
+
+int TKavo_Lua::CallScriptFunction(const std::string& name, const TKavo_ScriptFunctionData& data) {
+  if (form_.halted) return 0;
+  const int top = lua_gettop(L_);
+  int result = 0;
+  std::string failure;
+  int failureNumber = 0;
+  try {
+    lua_getglobal(L_, name.c_str());
+    if (!lua_isfunction(L_, -1)) {
+      lua_settop(L_, top);
+      return -1;
+    }
+    if (!lua_checkstack(L_, static_cast<int>(data.Args.size()) + 4)) throw EKavoError("Lua stack overflow");
+    for (const TVariant& arg : data.Args) PushVariant(L_, arg);
+    if (lua_pcall(L_, static_cast<int>(data.Args.size()), 0, 0) != 0) {
+      result = 1;
+      std::string message = lua_type(L_, -1) == LUA_TSTRING ? lua_tostring(L_, -1) : "";
+      lua_settop(L_, top);
+      std::string line = "Warning: While calling function " + name + " (" + message + ")";
+      if (form_.DebugMode()) form_.ShowFatalError(line, kErrScript);
+      KavoLog(line);
+    }
+  } catch (const EKavoError& e) {
+    failure = e.what();
+    failureNumber = e.Number();
+    result = 1;
+  } catch (const std::exception& e) {
+    failure = e.what();
+    result = 1;
+  }
+  lua_settop(L_, top);
+  if (!failure.empty()) {
+    if (failureNumber == kErrScriptArgument)
+      form_.ShowFatalError("Core error: Calling function (" + name + ") failed! Invalid typecast. " + failure,
+                           kErrScriptArgument);
+    else
+      form_.ShowFatalError("Core error: Calling function (" + name + ") failed! Unknown error. " + failure,
+                           kErrUnnumbered);
+  }
+  return result;
+}
+
+void TKavo_Lua::SynchronizeNames(const std::vector<std::string>& reserved) {
+  // Collect first, then change: nothing may disturb the traversal.
+  std::vector<std::pair<std::string, TObjectHandle>> engineObjects;
+  std::vector<std::string> plainTables;
+  const int top = lua_gettop(L_);
+  lua_pushnil(L_);
+  while (lua_next(L_, LUA_GLOBALSINDEX) != 0) {
+    if (lua_type(L_, -2) == LUA_TSTRING && lua_type(L_, -1) == LUA_TTABLE) {
+      size_t len = 0;
+      const char* k = lua_tolstring(L_, -2, &len);
+      std::string key(k, len);
+      bool skip = key.find("VK_") != std::string::npos ||
+                  std::find(reserved.begin(), reserved.end(), key) != reserved.end();
+      if (!skip) {
+        if (TKavo_ScriptClass* obj = ObjectFromLua(-1))
+          engineObjects.emplace_back(key, obj->Handle());
+        else
+          plainTables.push_back(key);
+      }
+    }
+    lua_pop(L_, 1);
+  }
+  lua_settop(L_, top);
+  for (auto& [key, handle] : engineObjects)
+    if (TKavo_ScriptClass* obj = form_.handles.Resolve(handle)) obj->ScriptName = key;
+  for (const std::string& key : plainTables) {
+    lua_pushcfunction(L_, SetScriptNameField);
+    lua_getglobal(L_, key.c_str());
+    if (lua_type(L_, -1) != LUA_TTABLE) {
+      lua_settop(L_, top);
+      continue;
+    }
+    lua_pushlstring(L_, key.data(), key.size());
+    if (lua_pcall(L_, 2, 0, 0) != 0) KavoLog(key + ".ScriptName = '" + key + "';");
+    lua_settop(L_, top);
+  }
+}
+
+}  // namespace kavo

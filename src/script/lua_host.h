@@ -1,0 +1,70 @@
+// TKavo_Lua: owns the one Lua 5.1 state of the process. It loads script
+// files (from disk or enciphered from ".kvo" archives), executes lines,
+// calls global functions by name, sets globals and registers script
+// classes. Every call into Lua restores the stack and runs protected; no
+// C++ exception ever crosses a Lua frame.
+#pragma once
+
+#include <lua.hpp>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "script/scriptclass.h"
+
+namespace kavo {
+
+class TKavoForm;
+
+struct TKavo_ClassInfos {
+  std::string name;                // the script class name ("TActor")
+  const TScriptClassInfo* info;    // the engine class it creates
+};
+
+class TKavo_Lua {
+ public:
+  explicit TKavo_Lua(TKavoForm& form);
+  ~TKavo_Lua();
+  TKavo_Lua(const TKavo_Lua&) = delete;
+  TKavo_Lua& operator=(const TKavo_Lua&) = delete;
+
+  lua_State* GetState() const { return L_; }
+  std::string GetLibraryNotice() const;
+  std::string GetVersion() const { return "Lua 5.1"; }
+  void RegisterScriptClass(const TScriptClassInfo& info, const std::string& name);
+  void ExecuteLine(const std::string& text);
+  void LoadScriptFile(const std::string& fileName, bool force);
+  void SetGlobalValue(const TVariant& value, const std::string& name);
+  void RegisterFunction(lua_CFunction fn, const std::string& name);
+  int CallScriptFunction(const std::string& name, const TKavo_ScriptFunctionData& data);
+
+  // Runs already deciphered script text as a chunk of the given name.
+  void RunArchivedScript(const std::string& enciphered, const std::string& chunkName);
+
+  // Sets the script name of every engine object held by a global (except
+  // reserved names and names containing "VK_") to that global's name.
+  void SynchronizeNames(const std::vector<std::string>& reserved);
+
+  // The object a Lua value stands for, if it is a live engine object's table.
+  TKavo_ScriptClass* ObjectFromLua(int index) const;
+  // Pushes the object table of an object (made when the object was created).
+  void PushObjectTable(TKavo_ScriptClass* obj);
+  // Drops the engine's reference to a destroyed object's table.
+  void ForgetObjectTable(TObjectHandle handle);
+  // Creates an object of a class and leaves its object table on the stack.
+  TKavo_ScriptClass* CreateObject(const TScriptClassInfo& info);
+
+  const std::string& CurrentScriptName() const { return currentScriptName_; }
+  TKavoForm& Form() const { return form_; }
+
+ private:
+  void ReportLoadError(const std::string& name, const std::string& message);
+
+  TKavoForm& form_;
+  lua_State* L_ = nullptr;
+  std::vector<std::unique_ptr<TKavo_ClassInfos>> classInfos_;
+  std::string currentScriptName_;
+};
+
+}  // namespace kavo

@@ -1,0 +1,221 @@
+// The script object model: the root of every script-visible engine class,
+// the reflection data each class declares once (its published properties and
+// methods), the argument record of script methods, the argument checks, and
+// the checked handles through which Lua reaches engine objects.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "script/variant.h"
+#include "shell/errors.h"
+
+namespace kavo {
+
+class TKavoForm;
+class TKavo_ScriptClass;
+
+struct TKavo_ScriptFunctionData {
+  std::vector<TVariant> Args;  // index 0 = first Lua argument
+  TVariant Result;             // empty on entry; returned to Lua
+};
+
+enum class TPropType : uint8_t { Integer, Byte, Single, Double, Boolean, LongString, UTF8String, ShortString };
+
+struct TScriptProperty {
+  std::string name;  // as published, without the "Script_" prefix
+  TPropType type;
+  // Reads the value (booleans as TVariant(bool)); may throw.
+  std::function<TVariant(TKavo_ScriptClass&)> get;
+  // Takes a value already converted to the property's type by the write
+  // rules (Int64 for integers and bytes, Double, Boolean, String); may throw.
+  std::function<void(TKavo_ScriptClass&, const TVariant&)> set;
+};
+
+struct TScriptMethod {
+  std::string name;  // as published, without the "Script_" prefix, case kept
+  std::function<void(TKavo_ScriptClass&, TKavo_ScriptFunctionData&)> call;
+};
+
+// Case-insensitive hashing for property lookups without building strings.
+struct TCaseInsensitiveHash {
+  size_t operator()(std::string_view s) const noexcept;
+};
+struct TCaseInsensitiveEqual {
+  bool operator()(std::string_view a, std::string_view b) const noexcept;
+};
+
+// The reflection data of one script class. Each class declares its own
+// properties and methods once, next to the class; lookups search the class
+// and then its ancestors.
+class TScriptClassInfo {
+ public:
+  using Factory = std::function<TKavo_ScriptClass*(TKavoForm&)>;
+
+  TScriptClassInfo(std::string className, const TScriptClassInfo* parent, Factory factory = nullptr);
+
+  const std::string& ClassName() const { return className_; }      // "TActorClass"
+  const std::string& DisplayName() const { return displayName_; }  // "TActor"
+  const TScriptClassInfo* Parent() const { return parent_; }
+  bool InheritsFrom(const TScriptClassInfo& other) const;
+  bool CanCreate() const { return static_cast<bool>(factory_); }
+  TKavo_ScriptClass* Construct(TKavoForm& form) const { return factory_(form); }
+
+  // Property by name, ignoring case, searching this class then its ancestors.
+  const TScriptProperty* FindProperty(std::string_view name) const;
+  // All properties of the class and its ancestors, sorted by name.
+  std::vector<const TScriptProperty*> AllProperties() const;
+  // The methods an object table holds: class by class from this class up to
+  // the root, each in declaration order; a name already taken (ignoring case)
+  // by a derived class hides the inherited one.
+  const std::vector<const TScriptMethod*>& ObjectMethods() const;
+
+  void AddProperty(TScriptProperty p) { ownProperties_.push_back(std::move(p)); }
+  void AddMethod(TScriptMethod m) { ownMethods_.push_back(std::move(m)); }
+
+ private:
+  void BuildLookups() const;
+
+  std::string className_, displayName_;
+  const TScriptClassInfo* parent_;
+  Factory factory_;
+  std::vector<TScriptProperty> ownProperties_;
+  std::vector<TScriptMethod> ownMethods_;
+  mutable bool built_ = false;
+  mutable std::unordered_map<std::string_view, const TScriptProperty*, TCaseInsensitiveHash, TCaseInsensitiveEqual>
+      lookup_;
+  mutable std::vector<const TScriptMethod*> objectMethods_;
+};
+
+// Declares the members of a class T in one table:
+//   static TClassBuilder<TGameClass> b(info);
+//   b.Field("Caption", TPropType::LongString, &TGameClass::caption)
+//    .Method("LOG", &TGameClass::Script_LOG);
+template <class T>
+class TClassBuilder {
+ public:
+  explicit TClassBuilder(TScriptClassInfo& info) : info_(info) {}
+
+  template <class V>
+  TClassBuilder& Field(const char* name, TPropType type, V T::*field) {
+    info_.AddProperty({name, type,
+                       [field](TKavo_ScriptClass& o) { return TVariant(static_cast<T&>(o).*field); },
+                       [field, type](TKavo_ScriptClass& o, const TVariant& v) {
+                         Assign(static_cast<T&>(o).*field, v, type);
+                       }});
+    return *this;
+  }
+
+  TClassBuilder& Prop(const char* name, TPropType type, std::function<TVariant(T&)> get,
+                      std::function<void(T&, const TVariant&)> set) {
+    info_.AddProperty({name, type, [get](TKavo_ScriptClass& o) { return get(static_cast<T&>(o)); },
+                       [set](TKavo_ScriptClass& o, const TVariant& v) { set(static_cast<T&>(o), v); }});
+    return *this;
+  }
+
+  TClassBuilder& Method(const char* name, void (T::*m)(TKavo_ScriptFunctionData&)) {
+    info_.AddMethod({name, [m](TKavo_ScriptClass& o, TKavo_ScriptFunctionData& d) { (static_cast<T&>(o).*m)(d); }});
+    return *this;
+  }
+
+ private:
+  static void Assign(int32_t& f, const TVariant& v, TPropType) { f = static_cast<int32_t>(v.AsInt()); }
+  static void Assign(uint8_t& f, const TVariant& v, TPropType) { f = static_cast<uint8_t>(v.AsInt()); }
+  static void Assign(float& f, const TVariant& v, TPropType) { f = static_cast<float>(v.AsDouble()); }
+  static void Assign(double& f, const TVariant& v, TPropType) { f = v.AsDouble(); }
+  static void Assign(bool& f, const TVariant& v, TPropType) { f = v.AsBool(); }
+  static void Assign(std::string& f, const TVariant& v, TPropType) { f = v.AsString(); }
+  TScriptClassInfo& info_;
+};
+
+// Converts a variant by the property write rules into the property's type.
+// Throws when the value cannot be taken (not convertible or out of range).
+TVariant ConvertForProperty(const TVariant& v, TPropType type);
+// Reads a property as a script sees it: booleans as "True"/"False".
+TVariant ReadPropertyForScript(TKavo_ScriptClass& obj, const TScriptProperty& p);
+
+// A checked reference to a script object: slot and generation. A handle to
+// a destroyed object never resolves again.
+using TObjectHandle = uint64_t;
+
+class TObjectHandles {
+ public:
+  TObjectHandle Register(TKavo_ScriptClass* obj);
+  void Unregister(TObjectHandle h);
+  TKavo_ScriptClass* Resolve(TObjectHandle h) const {
+    uint32_t slot = static_cast<uint32_t>(h & 0xFFFFFFFFu);
+    uint32_t gen = static_cast<uint32_t>(h >> 32);
+    if (slot >= slots_.size()) return nullptr;
+    const Slot& s = slots_[slot];
+    return s.generation == gen ? s.object : nullptr;
+  }
+  // Class of the object a handle was made for, also after its destruction.
+  const TScriptClassInfo* ClassOf(TObjectHandle h) const;
+
+ private:
+  struct Slot {
+    TKavo_ScriptClass* object = nullptr;
+    const TScriptClassInfo* info = nullptr;
+    uint32_t generation = 1;
+  };
+  std::vector<Slot> slots_;
+  std::vector<uint32_t> free_;
+};
+
+// The root of every script-visible engine class.
+class TKavo_ScriptClass {
+ public:
+  explicit TKavo_ScriptClass(TKavoForm& form);
+  virtual ~TKavo_ScriptClass();
+  TKavo_ScriptClass(const TKavo_ScriptClass&) = delete;
+  TKavo_ScriptClass& operator=(const TKavo_ScriptClass&) = delete;
+
+  static const TScriptClassInfo& StaticInfo();
+  virtual const TScriptClassInfo& Info() const = 0;
+
+  // Runs after construction: logs the creation line and joins the object
+  // list. Overrides run the base first, then build their own parts.
+  virtual void Create();
+  // Releases the object: overrides release their own parts and then run the
+  // base, which logs, leaves the object list and hands the object to the
+  // engine to be freed once no native call is using it any more.
+  virtual void DestroyObject();
+  // Appends the object's save lines under a variable name.
+  virtual void WriteSave(const std::string& variableName, std::vector<std::string>& lines);
+
+  void Script_Save(TKavo_ScriptFunctionData& data);
+
+  TObjectHandle Handle() const { return handle_; }
+  bool Alive() const { return alive_; }
+  const std::string& DisplayName() const { return Info().DisplayName(); }
+
+  std::string ScriptName;
+  TKavoForm& Form;
+
+ private:
+  TObjectHandle handle_ = 0;
+  bool alive_ = true;
+};
+
+// Argument checks of script methods: each raises error 12 with the text
+// "Function (" + method + ") requires " + kind + " in " + position + " argument."
+// A missing required argument fails its check (the array is never read past its end).
+const char* ArgPosition(size_t index);  // "first" .. "fifth", "sixth" ...
+[[noreturn]] void ArgError(const char* method, const char* kind, size_t index, bool optional = false);
+void CheckOrdinal(const TKavo_ScriptFunctionData& d, size_t i, const char* method, const char* kind = "integer");
+void CheckNumeric(const TKavo_ScriptFunctionData& d, size_t i, const char* method, const char* kind = "number");
+void CheckString(const TKavo_ScriptFunctionData& d, size_t i, const char* method);
+bool HasArg(const TKavo_ScriptFunctionData& d, size_t i);
+
+// Declares the usual static/virtual info pair of a script class.
+#define KAVO_SCRIPT_CLASS()                      \
+ public:                                         \
+  static const TScriptClassInfo& StaticInfo();   \
+  const TScriptClassInfo& Info() const override { return StaticInfo(); }
+
+}  // namespace kavo

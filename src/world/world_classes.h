@@ -1,0 +1,12 @@
+// World classes whose members arrive with later work.
+#pragma once
+
+#include "script/simpleclass.h"
+
+namespace kavo {
+KAVO_SIMPLE_CLASS_DECL(TRoomClass)
+KAVO_SIMPLE_CLASS_DECL(TActorClass)
+KAVO_SIMPLE_CLASS_DECL(TCameraClass)
+KAVO_SIMPLE_CLASS_DECL(TDummyClass)
+KAVO_SIMPLE_CLASS_DECL(TAnimationClass)
+}  // namespace kavo
