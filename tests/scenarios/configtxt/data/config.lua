@@ -1,0 +1,1 @@
+Game = TGame.Create() Game.LOG("lua")

@@ -1,0 +1,5 @@
+Game = TGame.Create()
+Game.LOG(42)
+Game.LOG(1.5)
+Game.LOG("VK_F1=" .. VK_F1 .. " VK_MWHEEL=" .. VK_MWHEEL)
+Game.LOG(type(TRoom) .. " " .. type(TRoom.Create) .. " " .. type(TMaterials))

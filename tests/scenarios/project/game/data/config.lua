@@ -1,0 +1,1 @@
+Game = TGame.Create() Game.Debug = false x = nil .. 1
