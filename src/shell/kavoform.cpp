@@ -226,6 +226,7 @@ void TKavoForm::Startup(const std::vector<std::string>& args) {
   // 3.
   pluginAutoLoad = true;
   Log().SetLevel(0);
+  Log().SetConsole(false);
   startDir_ = Files().CurrentDir();
   exeDir = options.executableDir.empty() ? ExecutableDirectory() : options.executableDir;
   if (exeDir.empty() || exeDir.back() != '/') exeDir += '/';

@@ -1,0 +1,130 @@
+// The script host: loading files once or forced, failures and their lines,
+// nested indentation, calling functions by name, the Lua libraries.
+#include <gtest/gtest.h>
+
+#include "script/environment.h"
+#include "support/game_fixture.h"
+
+namespace kavo::test {
+namespace {
+
+class LuaHost : public GameFixture {
+ protected:
+  void SetUp() override {
+    dir.Write("data/scripts/room1.txt", "Game.LOG('room1 runs')\n");
+    dir.Write("data/scripts/outer.txt", "Game.LOG('outer')\nGame.LoadScript('scripts/inner.txt')\n");
+    dir.Write("data/scripts/inner.txt", "Game.LOG('inner')\n");
+    dir.Write("data/scripts/bad.txt", "this is not lua\n");
+    dir.Write("data/scripts/funcs.txt",
+              "function ok(a, b, c) Game.LOG(type(a) .. ':' .. tostring(a) .. ',' .. tostring(b) .. ',' .. "
+              "tostring(c)) end\nfunction fails() error('x') end\nnotfunc = 5\n");
+    StartGame("Game = TGame.Create()\nGame.Debug = false\n");
+    NewLog();
+  }
+  TKavo_ScriptEnvoirement& S() { return form->Script(); }
+};
+
+TEST_F(LuaHost, LoadOnceIgnoresCaseAndSeparators) {
+  S().LoadFile("scripts/room1.txt", false);
+  S().LoadFile("SCRIPTS\\ROOM1.TXT", false);
+  EXPECT_EQ(NewLog(), (std::vector<std::string>{"Script Manager: Loading scriptfile scripts\\room1.txt",
+                                                 "  room1 runs", "Script Manager: Loaded scriptfile scripts\\room1.txt"}));
+  S().LoadFile("scripts/room1.txt", true);
+  EXPECT_EQ(NewLog().size(), 3u);  // a forced load runs it again
+}
+
+TEST_F(LuaHost, MissingAndFailingFilesAreLoggedAndNotRetried) {
+  S().LoadFile("scripts/none.txt", false);
+  S().LoadFile("scripts/none.txt", false);
+  S().LoadFile("scripts/bad.txt", false);
+  S().LoadFile("scripts/bad.txt", false);
+  auto log = NewLog();
+  ASSERT_EQ(log.size(), 4u) << ::testing::PrintToString(log);
+  EXPECT_EQ(log[0], "Script Manager: Unable to find scriptfile scripts\\none.txt");
+  EXPECT_EQ(log[1], "Script Manager: Loading scriptfile scripts\\bad.txt");
+  EXPECT_EQ(log[2].rfind("  Script Manager: Error while trying to load scripts\\bad.txt (", 0), 0u) << log[2];
+  EXPECT_EQ(log[3], "Script Manager: Loaded scriptfile scripts\\bad.txt");
+}
+
+TEST_F(LuaHost, NamesWithoutAFilePartLoadNothing) {
+  float before = form->scriptLoadMs = -1.0f;
+  S().LoadFile("scripts\\", false);
+  S().LoadFile("scripts/", false);  // "/" becomes "\" before the test
+  S().LoadFile("", false);
+  EXPECT_TRUE(NewLog().empty());
+  EXPECT_EQ(form->scriptLoadMs, before);
+  EXPECT_TRUE(form->loadedScripts.size() == 1u);  // only config.lua
+}
+
+TEST_F(LuaHost, NestedLoadsIndentTheirLines) {
+  S().LoadFile("scripts/outer.txt", false);
+  EXPECT_EQ(NewLog(), (std::vector<std::string>{
+                          "Script Manager: Loading scriptfile scripts\\outer.txt", "  outer",
+                          "  Script Manager: Loading scriptfile scripts\\inner.txt", "    inner",
+                          "  Script Manager: Loaded scriptfile scripts\\inner.txt",
+                          "Script Manager: Loaded scriptfile scripts\\outer.txt"}));
+}
+
+TEST_F(LuaHost, CallingFunctionsByName) {
+  S().LoadFile("scripts/funcs.txt", false);
+  NewLog();
+  EXPECT_EQ(S().CallWithNumberAndTexts("ok", "b", "c", 1.5f), 0);
+  EXPECT_EQ(S().CallWithInteger("ok", 7), 0);
+  EXPECT_EQ(S().CallNoArgs("undefined"), -1);
+  EXPECT_EQ(S().CallNoArgs("notfunc"), -1);
+  EXPECT_EQ(S().CallNoArgs("fails"), 1);
+  auto log = NewLog();
+  ASSERT_EQ(log.size(), 3u) << ::testing::PrintToString(log);
+  EXPECT_EQ(log[0], "number:1.5,b,c");
+  EXPECT_EQ(log[1], "number:7,nil,nil");
+  EXPECT_EQ(log[2], "Warning: While calling function fails (scripts\\funcs.txt:2: x)");
+  EXPECT_EQ(lua_gettop(S().State()), 0);
+}
+
+TEST_F(LuaHost, AnEngineExceptionInACallReportsFailure) {
+  S().RunLine("function f(...) end");
+  TKavo_ScriptFunctionData d;
+  d.Args.assign(20000, TVariant(int64_t(1)));  // more than the Lua stack can take
+  EXPECT_EQ(S().CallWithData("f", d), 1);
+  ASSERT_EQ(platform.dialogs.size(), 1u);
+  EXPECT_EQ(platform.dialogs[0].numberText, "Error 0000");
+  EXPECT_EQ(platform.dialogs[0].text, "Core error: Calling function (f) failed! Unknown error. Lua stack overflow");
+  EXPECT_EQ(lua_gettop(S().State()), 0);
+}
+
+TEST_F(LuaHost, OnlyTheFourLibrariesAndTheClassTables) {
+  S().RunLine(
+      "Game.LOG(tostring(io) .. tostring(os) .. tostring(package) .. tostring(debug) .. ' ' .. type(string.format) "
+      ".. type(math.floor) .. type(table.insert) .. type(coroutine.create))");
+  S().RunLine("local n = 0 for k, v in pairs(TRoom) do n = n + 1 end Game.LOG(n)");
+  auto log = NewLog();
+  EXPECT_EQ(log[0], "nilnilnilnil functionfunctionfunctionfunction");
+  EXPECT_EQ(log[1], "1");
+}
+
+TEST_F(LuaHost, LoadingAConfigScriptHoldsTheClockAndRestoresIt) {
+  dir.Write("data/config.txt", "Game.LOG(tostring(clockOn()))\n");
+  dir.Write("data/sub/config.txt", "Game.LOG(tostring(clockOn()))\n");
+  static TKavoForm* current = nullptr;
+  current = form.get();
+  form->Script().Host().RegisterFunction(
+      [](lua_State* L) -> int {
+        lua_pushboolean(L, current->cadencer->Enabled());
+        return 1;
+      },
+      "clockOn");
+  form->cadencer->SetEnabled(false);
+  S().LoadFile("config.txt", true);
+  EXPECT_FALSE(form->cadencer->Enabled());  // left as it was, not switched on
+  form->cadencer->SetEnabled(true);
+  S().LoadFile("config.txt", true);
+  S().LoadFile("sub/config.txt", true);
+  auto log = NewLog();
+  EXPECT_EQ(log[1], "  false");
+  EXPECT_EQ(log[4], "  false");
+  EXPECT_EQ(log[7], "  true");
+  EXPECT_TRUE(form->cadencer->Enabled());
+}
+
+}  // namespace
+}  // namespace kavo::test
