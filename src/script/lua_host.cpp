@@ -53,7 +53,11 @@ int MethodClosure(lua_State* L) {
   std::string failure;
   int number = kErrUnnumbered;
   {
-    TKavo_ScriptFunctionData data;
+    TKavo_ScriptFunctionData& data = host->AcquireCallData();
+    struct Release {
+      TKavo_Lua* h;
+      ~Release() { h->ReleaseCallData(); }
+    } release{host};
     try {
       const TScriptClassInfo* info = PointerAt<const TScriptClassInfo>(L, 3);
       TKavo_ScriptClass* obj = form.handles.Resolve(HandleAt(L, 1));
@@ -113,7 +117,7 @@ int IndexClosure(lua_State* L) {
       } else if (lua_type(L, 2) == LUA_TSTRING) {
         size_t len = 0;
         const char* s = lua_tolstring(L, 2, &len);
-        if (const TScriptProperty* p = info->FindProperty(std::string_view(s, len))) {
+        if (const TScriptProperty* p = info->FindPropertyInterned(s, len)) {
           value = ReadPropertyForScript(*obj, *p);
           ok = true;
         }
@@ -165,7 +169,7 @@ int NewIndexClosure(lua_State* L) {
       } else if (lua_type(L, 2) == LUA_TSTRING) {
         size_t len = 0;
         const char* s = lua_tolstring(L, 2, &len);
-        if (const TScriptProperty* p = info->FindProperty(std::string_view(s, len))) {
+        if (const TScriptProperty* p = info->FindPropertyInterned(s, len)) {
           TVariant v = LuaToVariant(L, 3);
           p->set(*obj, ConvertForProperty(v, p->type));
           ok = true;
@@ -302,6 +306,14 @@ void TKavo_Lua::PushObjectTable(TKavo_ScriptClass* obj) {
   lua_pushlightuserdata(L_, reinterpret_cast<void*>(static_cast<uintptr_t>(obj ? obj->Handle() : 0)));
   lua_rawget(L_, -2);
   lua_remove(L_, -2);
+}
+
+TKavo_ScriptFunctionData& TKavo_Lua::AcquireCallData() {
+  if (callDepth_ == callPool_.size()) callPool_.push_back(std::make_unique<TKavo_ScriptFunctionData>());
+  TKavo_ScriptFunctionData& d = *callPool_[callDepth_++];
+  d.Args.clear();
+  d.Result = TVariant();
+  return d;
 }
 
 void TKavo_Lua::ForgetObjectTable(TObjectHandle handle) {

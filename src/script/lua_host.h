@@ -56,6 +56,11 @@ class TKavo_Lua {
   TKavo_ScriptClass* CreateObject(const TScriptClassInfo& info);
 
   const std::string& CurrentScriptName() const { return currentScriptName_; }
+
+  // Argument records reused by nesting depth, so that a method call does not
+  // allocate once the engine is warm.
+  TKavo_ScriptFunctionData& AcquireCallData();
+  void ReleaseCallData() { --callDepth_; }
   TKavoForm& Form() const { return form_; }
 
  private:
@@ -65,6 +70,8 @@ class TKavo_Lua {
   lua_State* L_ = nullptr;
   std::vector<std::unique_ptr<TKavo_ClassInfos>> classInfos_;
   std::string currentScriptName_;
+  std::vector<std::unique_ptr<TKavo_ScriptFunctionData>> callPool_;
+  size_t callDepth_ = 0;
 };
 
 }  // namespace kavo

@@ -71,6 +71,11 @@ std::string DateTimeText(double days) {
 }  // namespace
 
 TVariant LuaToVariant(lua_State* L, int index) {
+  if (lua_type(L, index) == LUA_TNUMBER) {
+    double d = lua_tonumber(L, index);
+    if (std::isfinite(d) && std::fabs(d) <= 2147483647.0 && d == std::floor(d)) return TVariant(static_cast<int64_t>(d));
+    return TVariant(d);
+  }
   std::unordered_set<const void*> open;
   return Convert(L, index, 0, open);
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -68,6 +69,21 @@ class TScriptClassInfo {
 
   // Property by name, ignoring case, searching this class then its ancestors.
   const TScriptProperty* FindProperty(std::string_view name) const;
+  // The same for a key whose bytes stay put while it is used (a Lua string:
+  // Lua interns them). A small cache keyed by the address answers repeated
+  // lookups without hashing; a hit is confirmed by comparing the bytes.
+  const TScriptProperty* FindPropertyInterned(const char* key, size_t len) const {
+    CacheEntry& e = cache_[(reinterpret_cast<uintptr_t>(key) >> 4) & (kCacheSize - 1)];
+    if (e.key == key && e.len == len && std::memcmp(e.bytes, key, len) == 0) return e.prop;
+    const TScriptProperty* p = FindProperty(std::string_view(key, len));
+    if (len < sizeof(e.bytes)) {
+      e.key = key;
+      e.len = len;
+      std::memcpy(e.bytes, key, len);
+      e.prop = p;
+    }
+    return p;
+  }
   // All properties of the class and its ancestors, sorted by name.
   std::vector<const TScriptProperty*> AllProperties() const;
   // The methods an object table holds: class by class from this class up to
@@ -90,6 +106,14 @@ class TScriptClassInfo {
   mutable std::unordered_map<std::string_view, const TScriptProperty*, TCaseInsensitiveHash, TCaseInsensitiveEqual>
       lookup_;
   mutable std::vector<const TScriptMethod*> objectMethods_;
+  struct CacheEntry {
+    const char* key = nullptr;
+    size_t len = 0;
+    char bytes[40];
+    const TScriptProperty* prop = nullptr;
+  };
+  static constexpr size_t kCacheSize = 64;
+  mutable CacheEntry cache_[kCacheSize];
 };
 
 // Declares the members of a class T in one table:
@@ -111,9 +135,10 @@ class TClassBuilder {
     return *this;
   }
 
-  TClassBuilder& Prop(const char* name, TPropType type, std::function<TVariant(T&)> get,
-                      std::function<void(T&, const TVariant&)> set) {
-    info_.AddProperty({name, type, [get](TKavo_ScriptClass& o) { return get(static_cast<T&>(o)); },
+  // get: TVariant(T&); set: void(T&, const TVariant&).
+  template <class Get, class Set>
+  TClassBuilder& Prop(const char* name, TPropType type, Get get, Set set) {
+    info_.AddProperty({name, type, [get](TKavo_ScriptClass& o) { return TVariant(get(static_cast<T&>(o))); },
                        [set](TKavo_ScriptClass& o, const TVariant& v) { set(static_cast<T&>(o), v); }});
     return *this;
   }
