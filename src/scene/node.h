@@ -113,6 +113,13 @@ class Node {
   SortRule Sorting() const { return sorting_; }
   void SetSorting(SortRule rule) { sorting_ = rule; }
 
+  // When on, the renderer draws this node (and so its subtree) turned like
+  // the camera: its rotation is the camera's, followed by its own local
+  // rotation and scale, at its usual absolute position. Used by layers that
+  // must not turn with the camera, such as the inventory.
+  bool KeepsCameraOrientation() const { return keepCameraOrientation_; }
+  void SetKeepsCameraOrientation(bool on) { keepCameraOrientation_ = on; }
+
   // ---- transform ----
   const glm::vec3& Position() const { return position_; }
   void SetPosition(const glm::vec3& p) { position_ = p; }
@@ -194,6 +201,7 @@ class Node {
   std::vector<std::unique_ptr<Node>> children_;
   bool visible_ = true;
   SortRule sorting_ = SortRule::Inherit;
+  bool keepCameraOrientation_ = false;
 
   glm::vec3 position_{0.0f};
   glm::vec3 direction_{0.0f, 0.0f, 1.0f};

@@ -201,3 +201,16 @@ TEST_F(SceneGL, BlendedMeshBehindAnOpaqueOneStaysHidden) {
   ExpectRGB(10, 32, {255, 0, 0}, "opaque in front");
   ExpectRGB(54, 32, {0, 128, 0}, "glass over the black background");
 }
+
+TEST_F(SceneGL, CameraOrientedLayerStaysInFrontOfTheCamera) {
+  camera->SetDirection({-1, 0, 0});  // looking along -x now
+  auto* layer = rootdummy->CreateChild<GroupNode>("inv_invarience");
+  layer->SetPosition(0, 0, 1);  // at the camera
+  Quad(*layer, "item", {1, 0, 0, 1}, 1);  // one unit along the layer's z
+  Frame();
+  ExpectRGB(32, 32, {0, 0, 0}, "without the setting the item is behind the camera");
+  layer->SetKeepsCameraOrientation(true);
+  Frame();
+  ExpectRGB(32, 32, {255, 0, 0}, "turned with the camera");
+  ExpectRGB(2, 2, {255, 0, 0}, "filling the view");
+}

@@ -1,8 +1,10 @@
 // Material library names, texture alpha modes on a tiny picture, and how a
 // static mesh brings a model's materials and textures into a library.
 #include "scene/fileaccess.h"
+#include "platform/files.h"
 #include "scene/material.h"
 #include "scene/staticmesh.h"
+#include "scene/view.h"
 #include "shell/errors.h"
 
 #include <SDL2/SDL.h>
@@ -244,4 +246,22 @@ TEST(SceneMesh, RayIntersectAnswersInAbsoluteCoordinates) {
   EXPECT_FALSE(mesh->RayIntersect({{30, 50, 4}, {0, -1, 0}}).has_value()) << "outside the scaled quad";
   mesh->SetScale(0, 0, 0);
   EXPECT_FALSE(mesh->RayIntersect(down).has_value());
+}
+
+TEST(SceneScreenshot, SavePNGWritesTheTopRowFirst) {
+  const std::vector<uint8_t> px = {255, 0, 0, 255, 0, 255, 0, 255,   // top row: red, green
+                                   0, 0, 255, 255, 9, 8, 7, 255};    // bottom row: blue, grey
+  const std::string path = std::string(::testing::TempDir()) + "kavo_scene_shot.png";
+  std::string error;
+  ASSERT_TRUE(SavePNG(path, px, 2, 2, &error)) << error;
+  std::string bytes;
+  ASSERT_TRUE(kavo::Files().ReadFile(path, bytes));
+  std::remove(path.c_str());
+  Texture t;
+  ASSERT_TRUE(t.LoadFromBytes(bytes, path, error)) << error;
+  ASSERT_EQ(t.Width(), 2);
+  ASSERT_EQ(t.Height(), 2);
+  for (size_t i = 0; i < px.size(); ++i) EXPECT_EQ(t.Pixels()[i], px[i]) << i;
+  EXPECT_FALSE(SavePNG(path, px, 3, 3, &error)) << "too few pixels";
+  EXPECT_FALSE(SavePNG("/nonexistent-dir/x.png", px, 2, 2, &error));
 }
