@@ -199,16 +199,13 @@ void GLRenderer::LoadNodeMatrix() {
 }
 
 void GLRenderer::ApplyMaterial(Material& m) {
-  if (lightingOn_ && !m.unlit) {
-    glEnable(GL_LIGHTING);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, glm::value_ptr(m.ambient));
-    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, glm::value_ptr(m.diffuse));
-    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, glm::value_ptr(m.specular));
-    glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, glm::value_ptr(m.emission));
-    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, m.shininess < 0 ? 0 : (m.shininess > 128 ? 128 : m.shininess));
-  } else {
-    glDisable(GL_LIGHTING);
-  }
+  // The material state is set even when unlit: shaders read it as gl_FrontMaterial.
+  glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, glm::value_ptr(m.ambient));
+  glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, glm::value_ptr(m.diffuse));
+  glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, glm::value_ptr(m.specular));
+  glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, glm::value_ptr(m.emission));
+  glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, m.shininess < 0 ? 0 : (m.shininess > 128 ? 128 : m.shininess));
+  if (lightingOn_ && !m.unlit) glEnable(GL_LIGHTING); else glDisable(GL_LIGHTING);
   glColor4fv(glm::value_ptr(m.diffuse));
 
   switch (m.blending) {

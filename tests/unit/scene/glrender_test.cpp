@@ -214,3 +214,80 @@ TEST_F(SceneGL, CameraOrientedLayerStaysInFrontOfTheCamera) {
   ExpectRGB(32, 32, {255, 0, 0}, "turned with the camera");
   ExpectRGB(2, 2, {255, 0, 0}, "filling the view");
 }
+
+TEST_F(SceneGL, LightingUsesTheAmbientColourAndOtherKindsDraw) {
+  view.lighting = true;
+  view.ambient = {1, 1, 1, 1};
+  StaticMeshNode* lit = Quad(*rootdummy, "lit", {0, 0, 0, 1}, -1, 3);
+  lit->material.unlit = false;
+  lit->material.ambient = {0.5f, 0.25f, 0, 1};  // no lights: ambient x material ambient only
+  auto* sphere = rootdummy->CreateChild<SphereNode>("ball");
+  sphere->SetPosition(0, 0, -0.5f);
+  sphere->radius = 0.2f;
+  sphere->material.unlit = true;
+  sphere->material.diffuse = {0, 0, 1, 1};
+  auto* lines = rootdummy->CreateChild<LineSetNode>("line");
+  lines->points = {{-1, -0.75f, 0}, {1, -0.75f, 0}};  // a horizontal line near the bottom
+  lines->color = {0, 1, 0, 1};
+  lines->lineWidth = 3;
+  Frame();
+  ExpectRGB(5, 5, {128, 64, 0}, "ambient-lit quad");
+  ExpectRGB(32, 32, {0, 0, 255}, "sphere");
+  ExpectRGB(32, 56, {0, 255, 0}, "line");
+  lines->Hide();
+  Frame();
+  ExpectRGB(32, 56, {128, 64, 0}, "hidden line");
+}
+
+namespace {
+// A GLSL program that draws with the built-in matrices and material state
+// the renderer keeps current, swapping red and blue.
+class SwapShader : public MaterialShader {
+ public:
+  SwapShader() {
+    const char* vs = "#version 120\nvoid main() { gl_Position = ftransform(); }\n";
+    const char* fs = "#version 120\nvoid main() { gl_FragColor = gl_FrontMaterial.diffuse.bgra; }\n";
+    GLuint v = glCreateShader(GL_VERTEX_SHADER), f = glCreateShader(GL_FRAGMENT_SHADER);
+    glShaderSource(v, 1, &vs, nullptr);
+    glShaderSource(f, 1, &fs, nullptr);
+    glCompileShader(v);
+    glCompileShader(f);
+    program = glCreateProgram();
+    glAttachShader(program, v);
+    glAttachShader(program, f);
+    glLinkProgram(program);
+    glDeleteShader(v);
+    glDeleteShader(f);
+    GLint ok = 0;
+    glGetProgramiv(program, GL_LINK_STATUS, &ok);
+    linked = ok != 0;
+  }
+  ~SwapShader() override { glDeleteProgram(program); }
+  void Apply(Material&) override {
+    ++applied;
+    glUseProgram(program);
+  }
+  void UnApply(Material&) override {
+    ++unapplied;
+    glUseProgram(0);
+  }
+  GLuint program = 0;
+  bool linked = false;
+  int applied = 0, unapplied = 0;
+};
+}  // namespace
+
+TEST_F(SceneGL, ShadersSeeTheBuiltInState) {
+  if (epoxy_gl_version() < 20) GTEST_SKIP() << "no GLSL";
+  auto shader = std::make_shared<SwapShader>();
+  ASSERT_TRUE(shader->linked);
+  StaticMeshNode* q = Quad(*rootdummy, "shaded", {1, 0, 0, 1}, 0);
+  q->SetPosition(-1, 0, 0);  // left half only: the matrices reach the shader
+  q->material.shader = shader;
+  Frame();
+  ExpectRGB(10, 32, {0, 0, 255}, "shaded half");
+  ExpectRGB(54, 32, {0, 0, 0}, "untouched half");
+  EXPECT_EQ(shader->applied, 1);
+  EXPECT_EQ(shader->unapplied, 1);
+  q->material.shader.reset();
+}
