@@ -76,7 +76,7 @@ float RayTriangleDistance(const Ray& ray, const glm::vec3& a, const glm::vec3& b
 class TriangleOctree {
  public:
   static constexpr int kMaxDepth = 10;
-  static constexpr size_t kLeafTriangles = 8;
+  static constexpr size_t kLeafTriangles = 16;
 
   void Build(const MeshData& data, int depth);
   // The same over a vertex list, three vertices per triangle.
@@ -101,6 +101,8 @@ class TriangleOctree {
   // Bounds of all triangles; false when there are none.
   bool Bounds(glm::vec3& lo, glm::vec3& hi) const;
   size_t CellCount() const { return cells_.size(); }
+  // Triangle references held by all leaves (a triangle may lie in several).
+  size_t LeafReferences() const { return cellTriangles_.size(); }
 
  private:
   struct Cell {
@@ -118,6 +120,7 @@ class TriangleOctree {
   std::vector<Prepared> prepared_;
   std::vector<Cell> cells_;
   std::vector<uint32_t> cellTriangles_;
+  glm::vec3 boundsLo_{0.0f}, boundsHi_{0.0f};
 };
 
 }  // namespace kavo::scene

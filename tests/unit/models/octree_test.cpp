@@ -48,6 +48,10 @@ TEST(TriangleOctree, DownwardRayHitsAtTheSurfaceHeight) {
   tree.Build(data, 3);
   ASSERT_TRUE(tree.Built());
   EXPECT_EQ(tree.TriangleCount(), 40u * 40u * 2u);
+  glm::vec3 lo, hi;
+  ASSERT_TRUE(tree.Bounds(lo, hi));
+  EXPECT_EQ(lo.x, 0.0f);
+  EXPECT_EQ(hi.z, 100.0f);
   // Grid vertices: the height is exact there (also on shared edges/corners).
   for (int i : {0, 7, 20, 39}) {
     for (int j : {0, 13, 40}) {
