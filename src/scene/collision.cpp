@@ -74,6 +74,11 @@ std::optional<SweepHit> SweepSphereTriangle(const glm::vec3& centre, float radiu
   const float nl = glm::length(n);
   if (!(nl > 0.0f) || !std::isfinite(nl)) return std::nullopt;
   n /= nl;
+  {
+    // Staying farther than the radius from the triangle's plane all along.
+    const float s0 = glm::dot(centre - a, n), s1 = s0 + glm::dot(d, n);
+    if ((s0 > radius && s1 > radius) || (s0 < -radius && s1 < -radius)) return std::nullopt;
+  }
 
   // Overlapping already at the start.
   {
@@ -257,6 +262,9 @@ std::optional<SweepHit> CollisionManager::SweepSphere(const glm::vec3& centre, f
     body->octree.QueryBox(lo, hi, candidates);
     for (uint32_t t : candidates) {
       const glm::vec3* v = body->octree.Triangle(t);
+      // Leaves hold more than the swept box touches: a cheap box test first.
+      const glm::vec3 tlo = glm::min(v[0], glm::min(v[1], v[2])), thi = glm::max(v[0], glm::max(v[1], v[2]));
+      if (tlo.x > hi.x || thi.x < lo.x || tlo.y > hi.y || thi.y < lo.y || tlo.z > hi.z || thi.z < lo.z) continue;
       auto hit = SweepSphereTriangle(centre, radius, displacement, v[0], v[1], v[2]);
       if (!hit) continue;
       // Earlier wins; at equal times, the deeper overlap.

@@ -45,6 +45,13 @@ std::vector<glm::vec3> ExtractTriangles(const MeshData& data);
 // Axis-aligned bounds of all vertices; false when there are none.
 bool ComputeBounds(const MeshData& data, glm::vec3& minCorner, glm::vec3& maxCorner);
 
+class TriangleOctree;
+// A ray test in world coordinates against an octree built in model
+// coordinates and placed by `modelToWorld` (a node's absolute matrix). The
+// hit's point, normal (facing the ray) and distance are in world terms.
+// Nothing is hit when the matrix cannot be inverted (a zero scale).
+std::optional<RayHit> IntersectPlaced(const TriangleOctree& tree, const glm::mat4& modelToWorld, const Ray& worldRay);
+
 // Whether a point lies inside (or on) the box of edge 1 centred on the
 // origin after `boxMatrix` scales, turns and places it (column 3 = the
 // box's centre). A box flattened to nothing on some axis holds no point.

@@ -288,6 +288,28 @@ void TriangleOctree::QueryBox(const glm::vec3& lo, const glm::vec3& hi, std::vec
   out.erase(std::unique(out.begin(), out.end()), out.end());
 }
 
+std::optional<RayHit> IntersectPlaced(const TriangleOctree& tree, const glm::mat4& modelToWorld, const Ray& worldRay) {
+  const float det = glm::determinant(modelToWorld);
+  if (!std::isfinite(det) || std::fabs(det) < 1e-30f) return std::nullopt;
+  const glm::mat4 toModel = glm::inverse(modelToWorld);
+  Ray local;
+  local.origin = glm::vec3(toModel * glm::vec4(worldRay.origin, 1.0f));
+  local.direction = glm::vec3(toModel * glm::vec4(worldRay.direction, 0.0f));
+  auto hit = tree.Intersect(local);
+  if (!hit) return std::nullopt;
+  RayHit world;
+  world.point = glm::vec3(modelToWorld * glm::vec4(hit->point, 1.0f));
+  world.distance = glm::length(world.point - worldRay.origin);
+  // Normals go through the inverse transpose so that scaling keeps them
+  // perpendicular to the surface.
+  glm::vec3 n = glm::transpose(glm::mat3(toModel)) * hit->normal;
+  const float len = glm::length(n);
+  n = len > 0.0f && std::isfinite(len) ? n / len : -worldRay.direction;
+  if (glm::dot(n, worldRay.direction) > 0.0f) n = -n;
+  world.normal = n;
+  return world;
+}
+
 bool TriangleOctree::Bounds(glm::vec3& lo, glm::vec3& hi) const {
   if (!built_ || cellTriangles_.empty()) return false;
   lo = boundsLo_;
