@@ -45,6 +45,13 @@ std::vector<glm::vec3> ExtractTriangles(const MeshData& data);
 // Axis-aligned bounds of all vertices; false when there are none.
 bool ComputeBounds(const MeshData& data, glm::vec3& minCorner, glm::vec3& maxCorner);
 
+class TriangleOctree;
+// A ray test in world coordinates against an octree built in model
+// coordinates and placed by `modelToWorld` (a node's absolute matrix). The
+// hit's point, normal (facing the ray) and distance are in world terms.
+// Nothing is hit when the matrix cannot be inverted (a zero scale).
+std::optional<RayHit> IntersectPlaced(const TriangleOctree& tree, const glm::mat4& modelToWorld, const Ray& worldRay);
+
 // Whether a point lies inside (or on) the box of edge 1 centred on the
 // origin after `boxMatrix` scales, turns and places it (column 3 = the
 // box's centre). A box flattened to nothing on some axis holds no point.
@@ -76,7 +83,7 @@ float RayTriangleDistance(const Ray& ray, const glm::vec3& a, const glm::vec3& b
 class TriangleOctree {
  public:
   static constexpr int kMaxDepth = 10;
-  static constexpr size_t kLeafTriangles = 8;
+  static constexpr size_t kLeafTriangles = 16;
 
   void Build(const MeshData& data, int depth);
   // The same over a vertex list, three vertices per triangle.
@@ -101,6 +108,8 @@ class TriangleOctree {
   // Bounds of all triangles; false when there are none.
   bool Bounds(glm::vec3& lo, glm::vec3& hi) const;
   size_t CellCount() const { return cells_.size(); }
+  // Triangle references held by all leaves (a triangle may lie in several).
+  size_t LeafReferences() const { return cellTriangles_.size(); }
 
  private:
   struct Cell {
@@ -118,6 +127,7 @@ class TriangleOctree {
   std::vector<Prepared> prepared_;
   std::vector<Cell> cells_;
   std::vector<uint32_t> cellTriangles_;
+  glm::vec3 boundsLo_{0.0f}, boundsHi_{0.0f};
 };
 
 }  // namespace kavo::scene

@@ -91,13 +91,19 @@ void TriangleOctree::Build(std::vector<glm::vec3> triangles, int depth) {
     hi = glm::max(hi, glm::max(t[0], glm::max(t[1], t[2])));
   }
   Cell root;
+  boundsLo_ = lo;
+  boundsHi_ = hi;
   if (all.empty()) {
     root.lo = root.hi = glm::vec3(0.0f);
   } else {
     // A little margin so that faces on the outer planes lie safely inside.
-    glm::vec3 pad = (hi - lo) * 1e-4f + glm::vec3(1e-6f) + glm::abs(lo + hi) * 1e-6f;
-    root.lo = lo - pad;
-    root.hi = hi + pad;
+    // A cube: cells stay cubes, so no axis gets thin slices that a triangle
+    // crosses many times.
+    const glm::vec3 centre = (lo + hi) * 0.5f;
+    const float extent = std::max({hi.x - lo.x, hi.y - lo.y, hi.z - lo.z});
+    const float half = extent * 0.5f * (1.0f + 1e-4f) + 1e-6f + std::max({std::fabs(centre.x), std::fabs(centre.y), std::fabs(centre.z)}) * 1e-6f;
+    root.lo = centre - glm::vec3(half);
+    root.hi = centre + glm::vec3(half);
   }
   cells_.push_back(root);
   cellTriangles_.reserve(all.size() * 2);
@@ -129,14 +135,23 @@ void TriangleOctree::Subdivide(uint32_t cellIndex, std::vector<uint32_t>& tris, 
     const glm::vec3* v = &triangles_[size_t(t) * 3];
     const glm::vec3 tmin = glm::min(v[0], glm::min(v[1], v[2]));
     const glm::vec3 tmax = glm::max(v[0], glm::max(v[1], v[2]));
-    for (int k = 0; k < 8; ++k) {
-      glm::vec3 clo((k & 1) ? mid.x : lo.x, (k & 2) ? mid.y : lo.y, (k & 4) ? mid.z : lo.z);
-      glm::vec3 chi((k & 1) ? hi.x : mid.x, (k & 2) ? hi.y : mid.y, (k & 4) ? hi.z : mid.z);
-      if (tmin.x > chi.x + slack.x || tmax.x < clo.x - slack.x || tmin.y > chi.y + slack.y ||
-          tmax.y < clo.y - slack.y || tmin.z > chi.z + slack.z || tmax.z < clo.z - slack.z)
-        continue;
-      if (TriangleTouchesBox((clo + chi) * 0.5f, (chi - clo) * 0.5f + slack, v)) child[k].push_back(t);
+    // The octants the triangle's bounds reach; one octant (the common case
+    // deep down) needs no further test.
+    const int x0 = tmin.x <= mid.x + slack.x ? 0 : 1, x1 = tmax.x >= mid.x - slack.x ? 1 : 0;
+    const int y0 = tmin.y <= mid.y + slack.y ? 0 : 1, y1 = tmax.y >= mid.y - slack.y ? 1 : 0;
+    const int z0 = tmin.z <= mid.z + slack.z ? 0 : 1, z1 = tmax.z >= mid.z - slack.z ? 1 : 0;
+    if (x0 == x1 && y0 == y1 && z0 == z1) {
+      child[x0 | (y0 << 1) | (z0 << 2)].push_back(t);
+      continue;
     }
+    for (int z = z0; z <= z1; ++z)
+      for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) {
+          const glm::vec3 clo(x ? mid.x : lo.x, y ? mid.y : lo.y, z ? mid.z : lo.z);
+          const glm::vec3 chi(x ? hi.x : mid.x, y ? hi.y : mid.y, z ? hi.z : mid.z);
+          if (TriangleTouchesBox((clo + chi) * 0.5f, (chi - clo) * 0.5f + slack, v))
+            child[x | (y << 1) | (z << 2)].push_back(t);
+        }
   }
   if (!mustSplit) {
     // Splitting is useless when every occupied child still holds everything
@@ -273,10 +288,32 @@ void TriangleOctree::QueryBox(const glm::vec3& lo, const glm::vec3& hi, std::vec
   out.erase(std::unique(out.begin(), out.end()), out.end());
 }
 
+std::optional<RayHit> IntersectPlaced(const TriangleOctree& tree, const glm::mat4& modelToWorld, const Ray& worldRay) {
+  const float det = glm::determinant(modelToWorld);
+  if (!std::isfinite(det) || std::fabs(det) < 1e-30f) return std::nullopt;
+  const glm::mat4 toModel = glm::inverse(modelToWorld);
+  Ray local;
+  local.origin = glm::vec3(toModel * glm::vec4(worldRay.origin, 1.0f));
+  local.direction = glm::vec3(toModel * glm::vec4(worldRay.direction, 0.0f));
+  auto hit = tree.Intersect(local);
+  if (!hit) return std::nullopt;
+  RayHit world;
+  world.point = glm::vec3(modelToWorld * glm::vec4(hit->point, 1.0f));
+  world.distance = glm::length(world.point - worldRay.origin);
+  // Normals go through the inverse transpose so that scaling keeps them
+  // perpendicular to the surface.
+  glm::vec3 n = glm::transpose(glm::mat3(toModel)) * hit->normal;
+  const float len = glm::length(n);
+  n = len > 0.0f && std::isfinite(len) ? n / len : -worldRay.direction;
+  if (glm::dot(n, worldRay.direction) > 0.0f) n = -n;
+  world.normal = n;
+  return world;
+}
+
 bool TriangleOctree::Bounds(glm::vec3& lo, glm::vec3& hi) const {
   if (!built_ || cellTriangles_.empty()) return false;
-  lo = cells_[0].lo;
-  hi = cells_[0].hi;
+  lo = boundsLo_;
+  hi = boundsHi_;
   return true;
 }
 

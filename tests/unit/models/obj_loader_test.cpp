@@ -159,3 +159,33 @@ TEST(ModelFiles, FormatByExtension) {
 
 }  // namespace
 }  // namespace kavo::scene
+
+namespace kavo::scene {
+namespace {
+
+TEST(AssimpLoader, OtherFormatsKeepTheirCoordinates) {
+  const std::string ply =
+      "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\nproperty float z\n"
+      "element face 2\nproperty list uchar int vertex_indices\nend_header\n"
+      "0 0 0\n2.5 0 0\n2.5 0 -3.25\n0 0 -3.25\n3 0 1 2\n3 0 2 3\n";
+  MeshData data;
+  std::string error;
+  ASSERT_TRUE(LoadModel("floor.PLY", ply, data, error)) << error;
+  std::vector<glm::vec3> tris = ExtractTriangles(data);
+  ASSERT_EQ(tris.size(), 6u);
+  glm::vec3 lo, hi;
+  ASSERT_TRUE(ComputeBounds(data, lo, hi));
+  EXPECT_EQ(lo, glm::vec3(0, 0, -3.25f));
+  EXPECT_EQ(hi, glm::vec3(2.5f, 0, 0));
+  TriangleOctree tree;
+  tree.Build(data, 3);
+  auto hit = tree.Intersect({{1, 10, -1}, {0, -1, 0}});
+  ASSERT_TRUE(hit);
+  EXPECT_FLOAT_EQ(hit->distance, 10.0f);
+
+  EXPECT_FALSE(LoadModel("broken.glb", std::string("glTF\x02\0\0\0garbage", 15), data, error));
+  EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
+}  // namespace kavo::scene

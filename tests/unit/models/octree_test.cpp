@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <glm/gtc/matrix_transform.hpp>
+
 #include <cmath>
 #include <limits>
 
@@ -48,6 +50,10 @@ TEST(TriangleOctree, DownwardRayHitsAtTheSurfaceHeight) {
   tree.Build(data, 3);
   ASSERT_TRUE(tree.Built());
   EXPECT_EQ(tree.TriangleCount(), 40u * 40u * 2u);
+  glm::vec3 lo, hi;
+  ASSERT_TRUE(tree.Bounds(lo, hi));
+  EXPECT_EQ(lo.x, 0.0f);
+  EXPECT_EQ(hi.z, 100.0f);
   // Grid vertices: the height is exact there (also on shared edges/corners).
   for (int i : {0, 7, 20, 39}) {
     for (int j : {0, 13, 40}) {
@@ -105,6 +111,28 @@ TEST(TriangleOctree, AgreesWithBruteForceOnRandomRays) {
     }
     EXPECT_GT(hits, 100);
   }
+}
+
+TEST(TriangleOctree, PlacedModelAnswersInWorldTerms) {
+  // A z-up floor quad at model height z = 1, pitched upright (model +z to
+  // world +y), scaled by 2 and lifted by 3: the floor is at world y = 5.
+  MeshData data;
+  MeshObject obj;
+  obj.positions = {{-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}};
+  obj.faceGroups.push_back({"", {0, 1, 2, 0, 2, 3}});
+  data.objects.push_back(obj);
+  TriangleOctree tree;
+  tree.Build(data, 3);
+  glm::mat4 m = glm::translate(glm::mat4(1.0f), {0, 3, 0}) *
+                glm::rotate(glm::mat4(1.0f), glm::radians(-90.0f), glm::vec3(1, 0, 0)) *
+                glm::scale(glm::mat4(1.0f), glm::vec3(2.0f, 2.0f, 2.0f));
+  auto hit = IntersectPlaced(tree, m, {{1.5f, 20, -1.5f}, {0, -1, 0}});
+  ASSERT_TRUE(hit);
+  EXPECT_NEAR(hit->point.y, 5.0f, 1e-5f);
+  EXPECT_NEAR(hit->distance, 15.0f, 1e-4f);
+  EXPECT_NEAR(hit->normal.y, 1.0f, 1e-5f);
+  EXPECT_FALSE(IntersectPlaced(tree, m, {{2.5f, 20, 0}, {0, -1, 0}}));  // beside the scaled quad
+  EXPECT_FALSE(IntersectPlaced(tree, glm::scale(glm::mat4(1.0f), {1, 0, 1}), {{0, 20, 0}, {0, -1, 0}}));
 }
 
 TEST(TriangleOctree, EmptyAndDegenerateInput) {
