@@ -1,5 +1,6 @@
 #include "scene/nodes.h"
 
+#include "scene/geometry.h"
 #include "scene/visitor.h"
 
 #include <glm/gtc/matrix_transform.hpp>
@@ -24,12 +25,8 @@ void DirectRenderNode::Accept(NodeVisitor& v) { v.VisitDirectRender(*this); }
 void LineSetNode::Accept(NodeVisitor& v) { v.VisitLineSet(*this); }
 
 bool GroupNode::PointInside(const glm::vec3& absolutePoint) const {
-  glm::mat4 m = AbsoluteMatrix();
-  float det = glm::determinant(m);
-  if (!(std::fabs(det) > 1e-20f) || !std::isfinite(det)) return false;  // flattened box holds nothing
-  glm::vec3 local = glm::vec3(glm::inverse(m) * glm::vec4(absolutePoint, 1.0f));
-  float h = std::fabs(cubeSize_) * 0.5f;
-  return std::fabs(local.x) <= h && std::fabs(local.y) <= h && std::fabs(local.z) <= h;
+  const float edge = std::fabs(cubeSize_);
+  return PointInOrientedBox(AbsoluteMatrix() * glm::scale(glm::mat4(1.0f), glm::vec3(edge)), absolutePoint);
 }
 
 glm::mat4 CameraNode::DefaultProjection(int width, int height) const {

@@ -4,8 +4,6 @@
 #include "scene/visitor.h"
 #include "shell/errors.h"
 
-#include <glm/gtc/matrix_inverse.hpp>
-
 #include <cmath>
 #include <unordered_map>
 
@@ -115,25 +113,7 @@ std::optional<RayHit> StaticMeshNode::RayIntersect(const Ray& absoluteRay) const
     octree_.Build(data_, 3);
     octreeValid_ = true;
   }
-  const glm::mat4 abs = AbsoluteMatrix();
-  const float det = glm::determinant(abs);
-  if (!(std::fabs(det) > 1e-20f) || !std::isfinite(det)) return std::nullopt;
-  const glm::mat4 inv = glm::inverse(abs);
-  Ray local;
-  local.origin = glm::vec3(inv * glm::vec4(absoluteRay.origin, 1.0f));
-  glm::vec3 d = glm::vec3(inv * glm::vec4(absoluteRay.direction, 0.0f));
-  float len = glm::length(d);
-  if (!(len > 1e-20f) || !std::isfinite(len)) return std::nullopt;
-  local.direction = d / len;
-  std::optional<RayHit> hit = octree_.Intersect(local);
-  if (!hit) return std::nullopt;
-  RayHit out;
-  out.point = glm::vec3(abs * glm::vec4(hit->point, 1.0f));
-  glm::vec3 n = glm::inverseTranspose(glm::mat3(abs)) * hit->normal;
-  float nl = glm::length(n);
-  out.normal = nl > 1e-20f ? n / nl : glm::vec3(0, 1, 0);
-  out.distance = glm::distance(out.point, absoluteRay.origin);
-  return out;
+  return IntersectPlaced(octree_, AbsoluteMatrix(), absoluteRay);
 }
 
 void StaticMeshNode::Accept(NodeVisitor& v) { v.VisitStaticMesh(*this); }
