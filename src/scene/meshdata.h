@@ -26,6 +26,11 @@ struct MeshObject {
   std::vector<glm::vec3> tangents;   // filled by BuildTangentSpace
   std::vector<glm::vec3> binormals;
   std::vector<FaceGroup> faceGroups;
+  // Every triangle of the object once, in the order the file lists them,
+  // three indices each. Face groups may reorder or repeat faces (3DS groups
+  // by material); ray tests, collisions and navigation cells use this list.
+  // When empty (data built by hand), the face groups in order stand for it.
+  std::vector<uint32_t> fileTriangles;
 };
 
 // A material as a model file describes it; the loading node adds these to

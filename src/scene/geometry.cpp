@@ -1,0 +1,255 @@
+// Model loading dispatch, tangent space, triangle extraction and the small
+// geometric helpers of the scene layer.
+#include "scene/geometry.h"
+
+#include "scene/model_loaders.h"
+
+#include <glm/gtc/matrix_inverse.hpp>
+
+#include <cmath>
+#include <new>
+
+namespace kavo::scene {
+
+namespace {
+
+std::string LowerExtension(std::string_view fileName) {
+  size_t slash = fileName.find_last_of("/\\");
+  size_t dot = fileName.find_last_of('.');
+  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
+  std::string ext(fileName.substr(dot + 1));
+  for (char& c : ext)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return ext;
+}
+
+// The loaders guarantee this already; data built elsewhere is checked here so
+// that the geometry code below can index without fear.
+bool IndicesValid(const MeshObject& obj) {
+  const size_t n = obj.positions.size();
+  for (const FaceGroup& g : obj.faceGroups)
+    for (uint32_t i : g.indices)
+      if (i >= n) return false;
+  for (uint32_t i : obj.fileTriangles)
+    if (i >= n) return false;
+  return true;
+}
+
+// Calls visit(a, b, c) with the three indices of every triangle of the
+// object, in the file's order.
+template <typename F>
+void ForEachTriangle(const MeshObject& obj, F&& visit) {
+  if (!obj.fileTriangles.empty()) {
+    for (size_t i = 0; i + 2 < obj.fileTriangles.size(); i += 3)
+      visit(obj.fileTriangles[i], obj.fileTriangles[i + 1], obj.fileTriangles[i + 2]);
+    return;
+  }
+  for (const FaceGroup& g : obj.faceGroups)
+    for (size_t i = 0; i + 2 < g.indices.size(); i += 3) visit(g.indices[i], g.indices[i + 1], g.indices[i + 2]);
+}
+
+// Any unit vector perpendicular to n.
+glm::vec3 Perpendicular(const glm::vec3& n) {
+  glm::vec3 axis = std::fabs(n.x) < 0.9f ? glm::vec3(1, 0, 0) : glm::vec3(0, 1, 0);
+  glm::vec3 t = glm::cross(n, axis);
+  float len = glm::length(t);
+  return len > 0.0f ? t / len : glm::vec3(1, 0, 0);
+}
+
+bool Usable(const glm::vec3& v) {
+  float l2 = glm::dot(v, v);
+  return std::isfinite(l2) && l2 > 1e-24f;
+}
+
+}  // namespace
+
+bool IsModelFile(std::string_view fileName) {
+  std::string ext = LowerExtension(fileName);
+  return ext == "3ds" || ext == "obj" || detail::AssimpKnowsExtension(ext);
+}
+
+bool LoadModel(std::string_view fileName, const std::string& bytes, MeshData& out, std::string& error) {
+  std::string ext = LowerExtension(fileName);
+  std::string why;
+  bool ok = false;
+  try {
+    if (ext == "3ds") ok = detail::Load3DS(bytes, out, why);
+    else if (ext == "obj") ok = detail::LoadOBJ(fileName, bytes, out, why);
+    else if (detail::AssimpKnowsExtension(ext)) ok = detail::LoadWithAssimp(fileName, bytes, out, why);
+    else why = "unknown model format \"" + ext + "\"";
+  } catch (const std::bad_alloc&) {
+    ok = false;
+    why = "out of memory";
+  } catch (const std::exception& e) {
+    ok = false;
+    why = e.what();
+  }
+  if (!ok) error = "Unable to load model " + std::string(fileName) + ": " + why;
+  return ok;
+}
+
+bool BuildTangentSpace(MeshData& data) {
+  bool allHadUVs = true;
+  for (MeshObject& obj : data.objects) {
+    const size_t n = obj.positions.size();
+    if (!IndicesValid(obj)) {
+      allHadUVs = false;
+      continue;
+    }
+    bool hasFaces = false;
+    for (const FaceGroup& g : obj.faceGroups) hasFaces = hasFaces || g.indices.size() >= 3;
+    hasFaces = hasFaces || obj.fileTriangles.size() >= 3;
+
+    // Normals: keep the file's, compute the missing ones smooth per vertex
+    // from the area-weighted normals of the faces around it.
+    if (obj.normals.size() != n) obj.normals.assign(n, glm::vec3(0.0f));
+    std::vector<bool> missing(n);
+    bool anyMissing = false;
+    for (size_t i = 0; i < n; ++i) {
+      missing[i] = !Usable(obj.normals[i]);
+      anyMissing = anyMissing || missing[i];
+    }
+    if (anyMissing) {
+      std::vector<glm::vec3> sum(n, glm::vec3(0.0f));
+      ForEachTriangle(obj, [&](uint32_t a, uint32_t b, uint32_t c) {
+        glm::vec3 face = glm::cross(obj.positions[b] - obj.positions[a], obj.positions[c] - obj.positions[a]);
+        if (!std::isfinite(glm::dot(face, face))) return;
+        sum[a] += face;
+        sum[b] += face;
+        sum[c] += face;
+      });
+      for (size_t i = 0; i < n; ++i)
+        if (missing[i]) obj.normals[i] = Usable(sum[i]) ? glm::normalize(sum[i]) : glm::vec3(0, 1, 0);
+    }
+
+    obj.tangents.assign(n, glm::vec3(0.0f));
+    obj.binormals.assign(n, glm::vec3(0.0f));
+    const bool hasUVs = obj.texCoords.size() == n && n > 0;
+    if (hasFaces && !hasUVs) allHadUVs = false;
+    std::vector<glm::vec3> bitangentSum;
+    if (hasUVs) {
+      bitangentSum.assign(n, glm::vec3(0.0f));
+      ForEachTriangle(obj, [&](uint32_t a, uint32_t b, uint32_t c) {
+        glm::vec3 e1 = obj.positions[b] - obj.positions[a];
+        glm::vec3 e2 = obj.positions[c] - obj.positions[a];
+        glm::vec2 d1 = obj.texCoords[b] - obj.texCoords[a];
+        glm::vec2 d2 = obj.texCoords[c] - obj.texCoords[a];
+        float det = d1.x * d2.y - d2.x * d1.y;
+        if (!std::isfinite(det) || std::fabs(det) < 1e-20f) return;
+        float r = 1.0f / det;
+        glm::vec3 t = (e1 * d2.y - e2 * d1.y) * r;
+        glm::vec3 bt = (e2 * d1.x - e1 * d2.x) * r;
+        if (!std::isfinite(glm::dot(t, t)) || !std::isfinite(glm::dot(bt, bt))) return;
+        for (uint32_t i : {a, b, c}) {
+          obj.tangents[i] += t;
+          bitangentSum[i] += bt;
+        }
+      });
+    }
+    // Orthonormal frame per vertex: the tangent is made perpendicular to the
+    // normal; the binormal completes it with the handedness of the UVs.
+    for (size_t i = 0; i < n; ++i) {
+      const glm::vec3& nrm = obj.normals[i];
+      glm::vec3 t = obj.tangents[i] - nrm * glm::dot(nrm, obj.tangents[i]);
+      t = Usable(t) ? glm::normalize(t) : Perpendicular(nrm);
+      glm::vec3 b = glm::cross(nrm, t);
+      if (hasUVs && glm::dot(b, bitangentSum[i]) < 0.0f) b = -b;
+      obj.tangents[i] = t;
+      obj.binormals[i] = b;
+    }
+  }
+  return allHadUVs;
+}
+
+std::vector<glm::vec3> ExtractTriangles(const MeshData& data) {
+  std::vector<glm::vec3> out;
+  size_t total = 0;
+  for (const MeshObject& obj : data.objects)
+    if (IndicesValid(obj)) {
+      if (!obj.fileTriangles.empty()) {
+        total += obj.fileTriangles.size() / 3;
+      } else {
+        for (const FaceGroup& g : obj.faceGroups) total += g.indices.size() / 3;
+      }
+    }
+  out.reserve(total * 3);
+  for (const MeshObject& obj : data.objects) {
+    if (!IndicesValid(obj)) continue;
+    ForEachTriangle(obj, [&](uint32_t a, uint32_t b, uint32_t c) {
+      out.push_back(obj.positions[a]);
+      out.push_back(obj.positions[b]);
+      out.push_back(obj.positions[c]);
+    });
+  }
+  return out;
+}
+
+bool ComputeBounds(const MeshData& data, glm::vec3& minCorner, glm::vec3& maxCorner) {
+  bool any = false;
+  for (const MeshObject& obj : data.objects)
+    for (const glm::vec3& p : obj.positions) {
+      if (!any) {
+        minCorner = maxCorner = p;
+        any = true;
+      } else {
+        minCorner = glm::min(minCorner, p);
+        maxCorner = glm::max(maxCorner, p);
+      }
+    }
+  return any;
+}
+
+bool PointInOrientedBox(const glm::mat4& boxMatrix, const glm::vec3& point) {
+  const float det = glm::determinant(glm::mat3(boxMatrix));
+  if (!std::isfinite(det) || std::fabs(det) < 1e-30f) return false;
+  glm::vec4 local = glm::inverse(boxMatrix) * glm::vec4(point, 1.0f);
+  const float limit = 0.5f + 1e-6f;
+  return std::fabs(local.x) <= limit && std::fabs(local.y) <= limit && std::fabs(local.z) <= limit;
+}
+
+bool ProjectBoundsToScreen(const glm::vec3& minCorner, const glm::vec3& maxCorner, const glm::mat4& model,
+                           const glm::mat4& viewProjection, const glm::ivec4& viewport, ScreenRect& rect) {
+  const glm::mat4 m = viewProjection * model;
+  ScreenRect r;
+  for (int i = 0; i < 8; ++i) {
+    glm::vec3 corner((i & 1) ? maxCorner.x : minCorner.x, (i & 2) ? maxCorner.y : minCorner.y,
+                     (i & 4) ? maxCorner.z : minCorner.z);
+    glm::vec4 clip = m * glm::vec4(corner, 1.0f);
+    if (!(clip.w > 0.0f)) return false;
+    float nx = clip.x / clip.w, ny = clip.y / clip.w;
+    float wx = float(viewport.x) + (nx + 1.0f) * 0.5f * float(viewport.z);
+    float wy = float(viewport.y) + (ny + 1.0f) * 0.5f * float(viewport.w);
+    double sx = std::nearbyint(double(wx));
+    double sy = std::nearbyint(double(viewport.w) - double(wy));
+    if (!std::isfinite(sx) || !std::isfinite(sy) || std::fabs(sx) > 1e9 || std::fabs(sy) > 1e9) return false;
+    int x = int(sx), y = int(sy);
+    if (i == 0) {
+      r = {x, y, x, y};
+    } else {
+      r.left = std::min(r.left, x);
+      r.right = std::max(r.right, x);
+      r.top = std::min(r.top, y);
+      r.bottom = std::max(r.bottom, y);
+    }
+  }
+  rect = r;
+  return true;
+}
+
+float RayTriangleDistance(const Ray& ray, const glm::vec3& a, const glm::vec3& b, const glm::vec3& c) {
+  const glm::vec3 e1 = b - a, e2 = c - a;
+  const glm::vec3 p = glm::cross(ray.direction, e2);
+  const float det = glm::dot(e1, p);
+  if (!(std::fabs(det) > 1e-30f)) return -1.0f;
+  const float inv = 1.0f / det;
+  const glm::vec3 s = ray.origin - a;
+  const float u = glm::dot(s, p) * inv;
+  if (u < 0.0f || u > 1.0f) return -1.0f;
+  const glm::vec3 q = glm::cross(s, e1);
+  const float v = glm::dot(ray.direction, q) * inv;
+  if (v < 0.0f || u + v > 1.0f) return -1.0f;
+  const float t = glm::dot(e2, q) * inv;
+  return t >= 0.0f ? t : -1.0f;
+}
+
+}  // namespace kavo::scene

@@ -1,0 +1,69 @@
+#include "scene/view.h"
+
+#include "platform/files.h"
+#include "scene/nodes.h"
+
+#include <SDL2/SDL.h>
+#include <SDL2/SDL_image.h>
+#include <glm/gtc/matrix_transform.hpp>
+
+#include <cmath>
+
+namespace kavo::scene {
+
+void View::SetSize(int width, int height) {
+  width_ = width < 1 ? 1 : width;
+  height_ = height < 1 ? 1 : height;
+}
+
+glm::mat4 View::ProjectionMatrix() const {
+  if (camera_) return camera_->ProjectionMatrix(width_, height_);
+  int h = height_ < 1 ? 1 : height_;
+  return glm::perspective(glm::radians(60.0f), static_cast<float>(width_ < 1 ? 1 : width_) / h, 0.1f, 600.0f);
+}
+
+glm::mat4 View::ViewMatrix() const { return camera_ ? camera_->ViewMatrix() : glm::mat4(1.0f); }
+
+Ray View::ScreenToRay(float x, float yUp) const {
+  const float w = static_cast<float>(width_ < 1 ? 1 : width_);
+  const float h = static_cast<float>(height_ < 1 ? 1 : height_);
+  const glm::mat4 inv = glm::inverse(ProjectionMatrix() * ViewMatrix());
+  const float nx = 2.0f * x / w - 1.0f;
+  const float ny = 2.0f * yUp / h - 1.0f;
+  glm::vec4 nearP = inv * glm::vec4(nx, ny, -1.0f, 1.0f);
+  glm::vec4 farP = inv * glm::vec4(nx, ny, 1.0f, 1.0f);
+  Ray r;
+  r.origin = camera_ ? camera_->AbsolutePosition() : glm::vec3(0.0f);
+  glm::vec3 a = glm::vec3(nearP) / nearP.w;
+  glm::vec3 b = glm::vec3(farP) / farP.w;
+  glm::vec3 d = b - a;
+  float len = glm::length(d);
+  r.direction = (len > 1e-20f && std::isfinite(len)) ? d / len : glm::vec3(0, 0, -1);
+  return r;
+}
+
+glm::vec3 View::Project(const glm::vec3& worldPoint) const {
+  glm::vec4 clip = ProjectionMatrix() * ViewMatrix() * glm::vec4(worldPoint, 1.0f);
+  if (std::fabs(clip.w) < 1e-20f) clip.w = 1e-20f;
+  glm::vec3 ndc = glm::vec3(clip) / clip.w;
+  return {(ndc.x + 1.0f) * 0.5f * width_, (ndc.y + 1.0f) * 0.5f * height_, (ndc.z + 1.0f) * 0.5f};
+}
+
+bool SavePNG(const std::string& path, const std::vector<uint8_t>& rgba, int width, int height, std::string* error) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    return false;
+  };
+  if (width <= 0 || height <= 0 || rgba.size() < static_cast<size_t>(width) * height * 4)
+    return fail("No picture to save");
+  SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(rgba.data()), width, height, 32,
+                                                      width * 4, SDL_PIXELFORMAT_ABGR8888);
+  if (!s) return fail(SDL_GetError());
+  std::string target = Files().Absolute(path);
+  int rc = IMG_SavePNG(s, target.c_str());
+  SDL_FreeSurface(s);
+  if (rc != 0) return fail("Couldn't write " + target + ": " + IMG_GetError());
+  return true;
+}
+
+}  // namespace kavo::scene

@@ -1,0 +1,293 @@
+// Pixels drawn by the GL renderer on a hidden offscreen window. The frame
+// is read back before the swap. Skipped when no GL context can be made.
+#include "scene/glrenderer.h"
+#include "scene/glwindow.h"
+#include "scene/nodes.h"
+#include "scene/staticmesh.h"
+#include "scene/view.h"
+
+#include <SDL2/SDL.h>
+#include <epoxy/gl.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+using namespace kavo::scene;
+
+namespace {
+
+constexpr int kSize = 64;
+
+// A square of edge 2 in the node's x-y plane, texture coordinates (0,0) at
+// its bottom-left corner and (1,1) at its top-right one.
+MeshData Square() {
+  MeshData d;
+  MeshObject o;
+  o.positions = {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}};
+  o.normals.assign(4, glm::vec3(0, 0, 1));
+  o.texCoords = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+  o.faceGroups.push_back({"", {0, 1, 2, 0, 2, 3}});
+  d.objects.push_back(o);
+  return d;
+}
+
+class SceneGL : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!std::getenv("SDL_VIDEODRIVER")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+    window_ = new GLWindow;
+    GLWindowOptions o;
+    o.width = o.height = kSize;
+    o.hidden = true;
+    if (!window_->Create(o, error_)) {
+      delete window_;
+      window_ = nullptr;
+    }
+  }
+  static void TearDownTestSuite() {
+    delete window_;
+    window_ = nullptr;
+  }
+
+  void SetUp() override {
+    if (!window_ || !window_->MakeCurrent()) GTEST_SKIP() << "no GL context: " << error_;
+    root = std::make_unique<Node>("root");
+    rootdummy = root->CreateChild<GroupNode>("rootdummy");
+    rootdummy->SetSorting(SortRule::BlendedLast);
+    camera = rootdummy->CreateChild<CameraNode>("cam");
+    camera->SetPosition(0, 0, 1);
+    camera->SetDirection({0, 0, -1});  // screen right is world +x, screen up world +y
+    camera->SetFocalLength(90);        // a square of edge 2 at distance 1 fills the view
+    camera->SetNearPlaneBias(0.1f);
+    camera->SetDepthOfView(200);
+    view.SetRoot(root.get());
+    view.SetCamera(camera);
+    view.SetSize(kSize, kSize);
+    view.lighting = false;
+    view.SetCaptureFrames(true);
+  }
+  void TearDown() override { root.reset(); }  // GL buffers go while the context is current
+
+  StaticMeshNode* Quad(Node& parent, const char* name, glm::vec4 colour, float z, float scale = 1.0f) {
+    auto* m = parent.CreateChild<StaticMeshNode>(name);
+    m->SetMeshData(Square());
+    m->SetUseMeshMaterials(false);
+    m->material.unlit = true;
+    m->material.diffuse = colour;
+    if (colour.a < 1.0f) m->material.blending = BlendingMode::Transparency;
+    m->SetPosition(0, 0, z);
+    m->SetScale(scale, scale, scale);
+    return m;
+  }
+
+  // Pixel (x, y) of the last frame, y from the top.
+  glm::ivec4 Pixel(int x, int y) const {
+    const auto& px = view.LastFramePixels();
+    size_t i = (static_cast<size_t>(y) * kSize + x) * 4;
+    return {px[i], px[i + 1], px[i + 2], px[i + 3]};
+  }
+  void ExpectRGB(int x, int y, glm::ivec3 want, const char* what) const {
+    glm::ivec4 p = Pixel(x, y);
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(p[c], want[c], 8) << what << " channel " << c << " at " << x << "," << y;
+  }
+  void Frame() {
+    renderer.Render(view);
+    ASSERT_EQ(view.LastFramePixels().size(), size_t(kSize) * kSize * 4);
+  }
+
+  static GLWindow* window_;
+  static std::string error_;
+  std::unique_ptr<Node> root;
+  GroupNode* rootdummy = nullptr;
+  CameraNode* camera = nullptr;
+  View view;
+  GLRenderer renderer;
+};
+
+GLWindow* SceneGL::window_ = nullptr;
+std::string SceneGL::error_;
+
+}  // namespace
+
+TEST_F(SceneGL, BackgroundColourAndReport) {
+  view.background = {0.2f, 0.4f, 0.6f, 1.0f};
+  Frame();
+  ExpectRGB(0, 0, {51, 102, 153}, "corner");
+  ExpectRGB(40, 50, {51, 102, 153}, "inside");
+  EXPECT_TRUE(view.RenderingReport() == "Software" || view.RenderingReport() == "Hardware");
+  EXPECT_EQ(view.FrameCount(), 1u);
+}
+
+TEST_F(SceneGL, FogColoursAFarQuadUnlessTheMaterialIgnoresFog) {
+  StaticMeshNode* far = Quad(*rootdummy, "far", {1, 0, 0, 1}, -50, 60);
+  view.fog.enabled = true;
+  view.fog.start = 1;
+  view.fog.end = 10;
+  view.fog.color = {0, 1, 0, 1};
+  Frame();
+  ExpectRGB(32, 32, {0, 255, 0}, "fully fogged");
+  far->material.ignoreFog = true;
+  Frame();
+  ExpectRGB(32, 32, {255, 0, 0}, "fog ignored");
+  far->material.ignoreFog = false;
+  view.fog.end = 200;  // linear: (end - d) / (end - start) of the surface colour remains
+  Frame();
+  const float f = (200.0f - 51.0f) / 199.0f;
+  ExpectRGB(32, 32, {int(255 * f + 0.5f), int(255 * (1 - f) + 0.5f), 0}, "linear fog");
+}
+
+TEST_F(SceneGL, TexturedQuadKeepsThePictureUpright) {
+  StaticMeshNode* q = Quad(*rootdummy, "tex", {1, 1, 1, 1}, 0);
+  // Picture rows top first: red, green / blue, white.
+  q->material.texture.image.SetPixels(2, 2, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255},
+                                      false);
+  q->material.texture.enabled = true;
+  q->material.texture.mode = TextureMode::Modulate;
+  q->material.diffuse = {1, 1, 1, 1};
+  Frame();
+  ExpectRGB(16, 16, {255, 0, 0}, "top-left");
+  ExpectRGB(48, 16, {0, 255, 0}, "top-right");
+  ExpectRGB(16, 48, {0, 0, 255}, "bottom-left");
+  ExpectRGB(48, 48, {255, 255, 255}, "bottom-right");
+  // Modulate multiplies with the material colour; replace ignores it.
+  q->material.diffuse = {0.5f, 0.5f, 0.5f, 1};
+  Frame();
+  ExpectRGB(48, 48, {128, 128, 128}, "modulated");
+  q->material.texture.mode = TextureMode::Replace;
+  Frame();
+  ExpectRGB(48, 48, {255, 255, 255}, "replaced");
+}
+
+TEST_F(SceneGL, HudSpriteOverTheWorldAfterAMessyCallback) {
+  Quad(*rootdummy, "world", {1, 0, 0, 1}, 0, 2);
+  auto* messy = rootdummy->CreateChild<DirectRenderNode>("messy");
+  messy->callback = [](DirectRenderContext& ctx) {
+    ASSERT_TRUE(ctx.hasGL);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ZERO, GL_ZERO);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glScalef(0, 0, 0);
+  };
+  auto* hud = rootdummy->CreateChild<GroupNode>("hud");
+  auto* sprite = hud->CreateChild<HudSpriteNode>("sprite");
+  sprite->SetXY(8, 12);  // centre, y from the top
+  sprite->width = 16;
+  sprite->height = 8;
+  sprite->material.unlit = true;
+  sprite->material.diffuse = {0, 0, 1, 1};
+  Frame();
+  ExpectRGB(8, 12, {0, 0, 255}, "sprite centre");
+  ExpectRGB(1, 9, {0, 0, 255}, "sprite top-left area");
+  ExpectRGB(8, 20, {255, 0, 0}, "below the sprite");
+  ExpectRGB(40, 40, {255, 0, 0}, "world");
+
+  // A half-transparent sprite blends over the world.
+  sprite->material.diffuse = {0, 0, 1, 0.5f};
+  sprite->material.blending = BlendingMode::Transparency;
+  Frame();
+  ExpectRGB(8, 12, {128, 0, 128}, "blended sprite");
+}
+
+TEST_F(SceneGL, BlendedMeshBehindAnOpaqueOneStaysHidden) {
+  // The blended quad comes first in the tree but is drawn after the opaque
+  // one (blended last), behind it: only the uncovered part shows, blended.
+  Quad(*rootdummy, "glass", {0, 1, 0, 0.5f}, -1, 3);
+  StaticMeshNode* wall = Quad(*rootdummy, "wall", {1, 0, 0, 1}, 0);
+  wall->SetPosition(-1, 0, 0);  // covers the left half of the view
+  Frame();
+  ExpectRGB(10, 32, {255, 0, 0}, "opaque in front");
+  ExpectRGB(54, 32, {0, 128, 0}, "glass over the black background");
+}
+
+TEST_F(SceneGL, CameraOrientedLayerStaysInFrontOfTheCamera) {
+  camera->SetDirection({-1, 0, 0});  // looking along -x now
+  auto* layer = rootdummy->CreateChild<GroupNode>("inv_invarience");
+  layer->SetPosition(0, 0, 1);  // at the camera
+  Quad(*layer, "item", {1, 0, 0, 1}, 1);  // one unit along the layer's z
+  Frame();
+  ExpectRGB(32, 32, {0, 0, 0}, "without the setting the item is behind the camera");
+  layer->SetKeepsCameraOrientation(true);
+  Frame();
+  ExpectRGB(32, 32, {255, 0, 0}, "turned with the camera");
+  ExpectRGB(2, 2, {255, 0, 0}, "filling the view");
+}
+
+TEST_F(SceneGL, LightingUsesTheAmbientColourAndOtherKindsDraw) {
+  view.lighting = true;
+  view.ambient = {1, 1, 1, 1};
+  StaticMeshNode* lit = Quad(*rootdummy, "lit", {0, 0, 0, 1}, -1, 3);
+  lit->material.unlit = false;
+  lit->material.ambient = {0.5f, 0.25f, 0, 1};  // no lights: ambient x material ambient only
+  auto* sphere = rootdummy->CreateChild<SphereNode>("ball");
+  sphere->SetPosition(0, 0, -0.5f);
+  sphere->radius = 0.2f;
+  sphere->material.unlit = true;
+  sphere->material.diffuse = {0, 0, 1, 1};
+  auto* lines = rootdummy->CreateChild<LineSetNode>("line");
+  lines->points = {{-1, -0.75f, 0}, {1, -0.75f, 0}};  // a horizontal line near the bottom
+  lines->color = {0, 1, 0, 1};
+  lines->lineWidth = 3;
+  Frame();
+  ExpectRGB(5, 5, {128, 64, 0}, "ambient-lit quad");
+  ExpectRGB(32, 32, {0, 0, 255}, "sphere");
+  ExpectRGB(32, 56, {0, 255, 0}, "line");
+  lines->Hide();
+  Frame();
+  ExpectRGB(32, 56, {128, 64, 0}, "hidden line");
+}
+
+namespace {
+// A GLSL program that draws with the built-in matrices and material state
+// the renderer keeps current, swapping red and blue.
+class SwapShader : public MaterialShader {
+ public:
+  SwapShader() {
+    const char* vs = "#version 120\nvoid main() { gl_Position = ftransform(); }\n";
+    const char* fs = "#version 120\nvoid main() { gl_FragColor = gl_FrontMaterial.diffuse.bgra; }\n";
+    GLuint v = glCreateShader(GL_VERTEX_SHADER), f = glCreateShader(GL_FRAGMENT_SHADER);
+    glShaderSource(v, 1, &vs, nullptr);
+    glShaderSource(f, 1, &fs, nullptr);
+    glCompileShader(v);
+    glCompileShader(f);
+    program = glCreateProgram();
+    glAttachShader(program, v);
+    glAttachShader(program, f);
+    glLinkProgram(program);
+    glDeleteShader(v);
+    glDeleteShader(f);
+    GLint ok = 0;
+    glGetProgramiv(program, GL_LINK_STATUS, &ok);
+    linked = ok != 0;
+  }
+  ~SwapShader() override { glDeleteProgram(program); }
+  void Apply(Material&) override {
+    ++applied;
+    glUseProgram(program);
+  }
+  void UnApply(Material&) override {
+    ++unapplied;
+    glUseProgram(0);
+  }
+  GLuint program = 0;
+  bool linked = false;
+  int applied = 0, unapplied = 0;
+};
+}  // namespace
+
+TEST_F(SceneGL, ShadersSeeTheBuiltInState) {
+  if (epoxy_gl_version() < 20) GTEST_SKIP() << "no GLSL";
+  auto shader = std::make_shared<SwapShader>();
+  ASSERT_TRUE(shader->linked);
+  StaticMeshNode* q = Quad(*rootdummy, "shaded", {1, 0, 0, 1}, 0);
+  q->SetPosition(-1, 0, 0);  // left half only: the matrices reach the shader
+  q->material.shader = shader;
+  Frame();
+  ExpectRGB(10, 32, {0, 0, 255}, "shaded half");
+  ExpectRGB(54, 32, {0, 0, 0}, "untouched half");
+  EXPECT_EQ(shader->applied, 1);
+  EXPECT_EQ(shader->unapplied, 1);
+  q->material.shader.reset();
+}
