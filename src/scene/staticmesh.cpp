@@ -38,7 +38,7 @@ void StaticMeshNode::LoadFromBytes(const std::string& fileName, const std::strin
   MeshData loaded;
   std::string error;
   if (!LoadModel(fileName, bytes, loaded, error))
-    throw EKavoError(error.empty() ? fileName : error, kErrModelFile);
+    throw EKavoError(error.empty() ? "Unable to load model " + fileName : error, kErrUnnumbered);
 
   // Add the model's materials to the library; names may change there, so
   // the face groups are renamed to match.

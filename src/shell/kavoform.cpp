@@ -1,6 +1,8 @@
 #include "shell/kavoform.h"
 
 #include <SDL.h>
+#include <epoxy/gl.h>
+#include <cmath>
 #include <SDL_mixer.h>
 #include <lua.hpp>
 
@@ -16,6 +18,8 @@
 #include "script/environment.h"
 #include "shell/gamefiles.h"
 #include "shell/log.h"
+#include "shell/scenetree.h"
+#include "scene/geometry.h"
 #include "visual/visual_classes.h"
 #include "world/world_classes.h"
 
@@ -213,6 +217,22 @@ void TKavoForm::Startup(const std::vector<std::string>& args) {
   platform.CreateMainWindow("KAVO is initializing..", 240, 0);
   platform.HideCursorOverWindow(true);
   glContext_ = platform.CreateGLContext();
+  scene = std::make_unique<TKavoScene>(glContext_);
+  if (glContext_) {
+    windowView.renderingReport = scene::GLRenderer::DetectRenderingReport();
+    glslSupport = epoxy_has_gl_extension("GL_ARB_shader_objects") && epoxy_has_gl_extension("GL_ARB_vertex_program") &&
+                  epoxy_has_gl_extension("GL_ARB_vertex_shader") && epoxy_has_gl_extension("GL_ARB_fragment_shader");
+  }
+  for (scene::MaterialLibrary* lib : {&scene->sharedMaterials, &scene->lightmaps, &scene->skyboxMaterials})
+    lib->SetTextureNeeded([this](const std::string& file) { TextureNeeded(file); });
+  scene->postrender->callback = [this](scene::DirectRenderContext&) {
+    // The post effects run here, in list order, on the picture of the world.
+    if (halted || game_ == nullptr) return;
+  };
+  scene->glDirectOpenGL1->callback = [this](scene::DirectRenderContext& ctx) {
+    if (!halted && ctx.hasGL) SetInventoryLight();
+  };
+  if (!options.screenshotPath.empty()) scene->windowView.SetCaptureFrames(true);
   const double now = TimerNow();
   statusTimer.SetEnabled(true, now);
   hoverTimer.SetEnabled(false, now);
@@ -437,6 +457,27 @@ void TKavoForm::ResolveStartupAssets() {
   std::string folder = ToSlashes(walk.ResolvedPath);
   folder = folder.substr(0, folder.find_last_of('/') + 1);
   if (walk.ArchiveName.empty()) Files().SetCurrentDir(DataFolder() + folder);
+  LoadModelInto(*scene->walkpawns, walk, game_->WalkpawnsFilename);
+}
+
+void TKavoForm::LoadModelInto(scene::StaticMeshNode& node, const TKavoFileLocation& loc, const std::string& name) {
+  modelBeingLoaded = name;
+  struct Clear {
+    std::string& s;
+    ~Clear() { s.clear(); }
+  } clear{modelBeingLoaded};
+  std::string bytes, error;
+  if (!loc.ArchiveName.empty()) {
+    if (!ReadGameFile(*this, loc, bytes, &error)) throw EKavoError(ToBackslashes(loc.ResolvedPath), kErrModelFile);
+    node.LoadFromBytes(ToSlashes(loc.ResolvedPath), bytes);
+    return;
+  }
+  std::string path = ToSlashes(loc.ResolvedPath);
+  std::string folder = path.substr(0, path.find_last_of('/') + 1);
+  Files().SetCurrentDir(DataFolder() + folder);
+  std::string bare = path.substr(folder.size());
+  if (!Files().FileExists(bare)) throw EKavoError(ToBackslashes(loc.ResolvedPath), kErrModelFile);
+  node.LoadFromFile(bare);
 }
 
 void TKavoForm::LoadPlugins() {
@@ -520,13 +561,84 @@ void TKavoForm::Idle() {
 void TKavoForm::FrameStep(double delta) {
   if (halted) return;
   try {
+    // 2. Repaint the window view.
+    RenderFrame();
+    // 3.
     lastFrameDelta = delta;
+    // 4. The collision manager steps with the rooms.
+    // 5.
+    if (!freeCamera) CameraFollow(delta);
+    // 6. and 7. Actors and held-key bindings join here.
     if (onFrameStep) onFrameStep(delta);
+    // 8. Game.CurrentTime reads the frame clock.
     if (game_ != nullptr) game_->DeltaTime = delta;
+    // 9. to 11. Animations, script timers and inventories join here.
+    if (onFrameStepLate) onFrameStepLate(delta);
   } catch (const std::exception& e) {
     HandleException(e);
   }
   if (!halted && !cadencer->Enabled()) CloseMainWindow();
+}
+
+void TKavoForm::RenderFrame() {
+  if (halted || !scene) return;
+  if (glContext_) platform.MakeGLCurrent();
+  int w = 0, h = 0;
+  platform.GetClientSize(w, h);
+  windowView.width = w;
+  windowView.height = h;
+  scene->Render(windowView, halted);
+  // After the frame: the pointer sprite's centre goes to the mouse position
+  // plus the cursor offset (64 by 64 puts its top-left corner on the pointer).
+  if (game_ != nullptr) {
+    scene::HudSpriteNode& c = *scene->mousecursor;
+    c.SetXY(static_cast<float>(game_->MouseX + mouseOffsetX), static_cast<float>(game_->MouseY + mouseOffsetY));
+    c.width = cursorWidth;
+    c.height = cursorHeight;
+    c.rotation = cursorRotation;
+    c.SetVisible(cursorVisible);
+  }
+  if (glContext_) platform.SwapBuffers();
+}
+
+void TKavoForm::CameraFollow(double delta) {
+  scene::CameraNode& cam = *scene->mainCamera;
+  glm::vec3 target = scene->cameraposition->Position();
+  glm::vec3 d = target - cam.Position();
+  if (std::fabs(d.x) < 0.1f && std::fabs(d.y) < 0.1f && std::fabs(d.z) < 0.1f) {
+    cam.SetPosition(target);
+  } else {
+    // Each axis closes its own gap at a rate of one per second.
+    cam.SetPosition(cam.Position() + d * static_cast<float>(delta));
+  }
+  if (cam.Tag() == 0) cam.SetPosition(target);
+}
+
+void TKavoForm::SetInventoryLight() {
+  for (TKavo_ScriptClass* inv : inventories)
+    if (onPrepareInventory) onPrepareInventory(*inv);
+  glm::vec3 p = scene->invlight->AbsolutePosition();
+  const scene::Material& m = scene->invlightcolors->material;
+  GLfloat pos[4] = {p.x, p.y, p.z, 1.0f};
+  glLightfv(GL_LIGHT0, GL_POSITION, pos);
+  glLightfv(GL_LIGHT0, GL_AMBIENT, &m.ambient[0]);
+  glLightfv(GL_LIGHT0, GL_DIFFUSE, &m.diffuse[0]);
+  glLightfv(GL_LIGHT0, GL_SPECULAR, &m.specular[0]);
+  glLightf(GL_LIGHT0, GL_CONSTANT_ATTENUATION, 1.0f);
+  glLightf(GL_LIGHT0, GL_LINEAR_ATTENUATION, 0.0f);
+  glLightf(GL_LIGHT0, GL_QUADRATIC_ATTENUATION, 0.0f);
+}
+
+void TKavoForm::WriteScreenshot() {
+  if (options.screenshotPath.empty() || !scene) return;
+  const scene::View& v = scene->windowView;
+  if (v.LastFramePixels().empty()) {
+    KavoLog("Core error: No frame was rendered, no screenshot written");
+    return;
+  }
+  std::string error;
+  if (!scene::SavePNG(options.screenshotPath, v.LastFramePixels(), v.LastFrameWidth(), v.LastFrameHeight(), &error))
+    KavoLog("Core error: Unable to write screenshot " + options.screenshotPath + " " + error);
 }
 
 void TKavoForm::StatusTick() {
@@ -535,8 +647,13 @@ void TKavoForm::StatusTick() {
     platform.SetFullscreen(game_->Fullscreen, fullscreenView.width, fullscreenView.height);
     return;
   }
-  if (lastFrameDelta > 0) game_->FPS = static_cast<float>(1.0 / lastFrameDelta);
-  game_->Acceleration = windowView.renderingReport;
+  if (scene && scene->fullscreenActive) {
+    if (lastFrameDelta > 0) game_->FPS = static_cast<float>(1.0 / lastFrameDelta);
+  } else if (scene) {
+    game_->FPS = scene->windowView.FramesPerSecond();
+  }
+  const std::string& report = windowView.renderingReport;
+  game_->Acceleration = (report == "Unknown" || report == "Hardware" || report == "Software") ? report : "";
   contextReset = false;
 }
 
@@ -611,6 +728,11 @@ void TKavoForm::CloseSequence() {
     if (onCloseScene) onCloseScene();
   });
   ProcessMessages();
+  guarded("Writing the screenshot", [&] { WriteScreenshot(); });
+  guarded("Freeing the scene", [&] {
+    if (glContext_) platform.MakeGLCurrent();
+    scene.reset();
+  });
   guarded("Releasing rendering contexts", [&] { platform.ReleaseGLContext(); });
   ProcessMessages();
   // 8. to 10.

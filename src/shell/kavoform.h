@@ -16,11 +16,15 @@
 #include "shell/cadencer.h"
 
 namespace kavo {
+namespace scene {
+class StaticMeshNode;
+}
 
 class TKavo_ScriptEnvoirement;
 class TGameClass;
 class TMaterialsClass;
 class TMenuClass;
+class TKavoScene;
 
 // How the process was started (our own switches, beyond the game's).
 struct TKavoOptions {
@@ -145,9 +149,21 @@ class TKavoForm {
   // Hooks later subsystems attach to.
   std::function<void(double delta)> onFrameStep;
   std::function<void(const TInputEvent&)> onInput;
+  std::function<void(double delta)> onFrameStepLate;
   std::function<void()> onHover, onRoomProgress, onCloseScene;
+  std::function<void(TKavo_ScriptClass& inventory)> onPrepareInventory;
 
   TKavoFileLocation speechFontLocation, walkpawnsLocation;
+
+  // The fixed scene tree with its views; made with the window.
+  std::unique_ptr<TKavoScene> scene;
+  bool freeCamera = false;
+  bool hover2D = false;
+  // Draws one frame of the window view and places the pointer after it.
+  void RenderFrame();
+  // Loads a model into a mesh node through the file layer (disk or archive);
+  // the model's folder becomes current so its textures are found.
+  void LoadModelInto(scene::StaticMeshNode& node, const TKavoFileLocation& loc, const std::string& name);
 
  private:
   void StartupSequence(const std::vector<std::string>& args);
@@ -170,6 +186,9 @@ class TKavoForm {
   void GuiProgressTick();
 
   void CloseSequence();
+  void CameraFollow(double delta);
+  void SetInventoryLight();
+  void WriteScreenshot();
   void ProcessMessages();  // lets pending window messages run
   void Terminate(int status);
 

@@ -62,7 +62,7 @@ class StartupFailures : public GameFixture, public ::testing::WithParamInterface
 TEST_P(StartupFailures, EndInTheNumberedDialog) {
   const FailCase& c = GetParam();
   if (*c.config) dir.Write("data/config.lua", c.config);
-  if (c.walkpawns) dir.Write("data/GUI/walkpawns.3ds", "x");
+  if (c.walkpawns) dir.Write("data/GUI/walkpawns.3ds", ReadFileText(std::string(KAVO_TEST_DATA) + "/models/walkpawns.3ds"));
   if (std::string(c.name) == "nodata") {
     // no data folder at all
   } else {
@@ -104,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Startup, ProjectFileSetsTheDataRoot) {
   dir.Write("game/data/config.lua", "Game = TGame.Create()");
-  dir.Write("game/data/GUI/walkpawns.3ds", "x");
+  dir.Write("game/data/GUI/walkpawns.3ds", ReadFileText(std::string(KAVO_TEST_DATA) + "/models/walkpawns.3ds"));
   dir.Write("launch/a.KAVOGAME", "-- comment\n--\n<ThisFile>..\\game\r\nignored\n");
   dir.Write("second.kavogame", "<KavoCore>\\nothing\n");
   Start({"-logtoconsole", dir.Path() + "launch/a.KAVOGAME", dir.Path() + "second.kavogame"});
@@ -118,7 +118,7 @@ TEST_F(Startup, ProjectFileSetsTheDataRoot) {
 
 TEST_F(Startup, KavoCoreNamesTheExecutableFolderWithoutItsSlash) {
   dir.Write("data2/data/config.lua", "Game = TGame.Create()");
-  dir.Write("data2/data/GUI/walkpawns.3ds", "x");
+  dir.Write("data2/data/GUI/walkpawns.3ds", ReadFileText(std::string(KAVO_TEST_DATA) + "/models/walkpawns.3ds"));
   dir.Write("p.kavogame", "<kavocore>\\data2\n");
   Start({dir.Path() + "p.kavogame"});
   ASSERT_TRUE(platform.dialogs.empty()) << platform.dialogs[0].text;
