@@ -159,12 +159,19 @@ void TKavoArchiveReader::Add(std::unique_ptr<Archive> archive) {
 
 void TKavoArchiveReader::Open(const std::string& fileName) {
   std::string path = Files().Absolute(fileName);
+  // The same spelling as before needs no trip to the file system.
+  if (auto it = byName_.find(path); it != byName_.end()) {
+    current_ = it->second;
+    return;
+  }
+  const std::string asked = path;
   {
     char buf[PATH_MAX];
     if (::realpath(path.c_str(), buf) != nullptr) path = buf;
   }
   if (auto it = byPath_.find(path); it != byPath_.end()) {
     current_ = it->second;
+    byName_[asked] = it->second;
     return;
   }
   auto a = std::make_unique<Archive>();
@@ -178,6 +185,7 @@ void TKavoArchiveReader::Open(const std::string& fileName) {
     throw EKavoError(fileName + " - This is not PAK file", kErrUnnumbered);
   a->size = static_cast<uint64_t>(st.st_size);
   a->Load();
+  byName_[asked] = a.get();
   Add(std::move(a));
 }
 

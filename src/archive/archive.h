@@ -85,7 +85,8 @@ class TKavoArchiveReader {
   struct Archive;
   void Add(std::unique_ptr<Archive> archive);
   std::vector<std::unique_ptr<Archive>> archives_;
-  std::unordered_map<std::string, Archive*> byPath_;
+  std::unordered_map<std::string, Archive*> byPath_;  // by resolved path
+  std::unordered_map<std::string, Archive*> byName_;  // by absolute path as asked
   Archive* current_ = nullptr;
 };
 
