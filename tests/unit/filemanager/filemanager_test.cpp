@@ -100,14 +100,14 @@ TEST_F(FileManagerTest, SeesFilesAddedAndRemovedBetweenResolutions) {
   Put("saves/one.sav");
   // Folders unchanged for an hour: their listings are kept between resolutions.
   const struct timespec old[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
-  for (const std::string d : {data_, data_ + "saves"}) ASSERT_EQ(utimensat(AT_FDCWD, d.c_str(), old, 0), 0);
-  EXPECT_EQ(Resolve("saves\one.sav").ResolvedPath, "saves\one.sav");
-  EXPECT_EQ(Resolve("saves\two.sav").ResolvedPath, "");
-  EXPECT_EQ(Resolve("saves\one.sav").ResolvedPath, "saves\one.sav");
+  for (const std::string& d : {data_, data_ + "saves"}) ASSERT_EQ(utimensat(AT_FDCWD, d.c_str(), old, 0), 0);
+  EXPECT_EQ(Resolve("saves\\one.sav").ResolvedPath, "saves\\one.sav");
+  EXPECT_EQ(Resolve("saves\\two.sav").ResolvedPath, "");
+  EXPECT_EQ(Resolve("saves\\one.sav").ResolvedPath, "saves\\one.sav");
   Put("saves/Two.sav");
   fs::remove(data_ + "saves/one.sav");
-  EXPECT_EQ(Resolve("saves\two.sav").ResolvedPath, "saves\Two.sav");
-  EXPECT_EQ(Resolve("saves\one.sav").ResolvedPath, "");
+  EXPECT_EQ(Resolve("saves\\two.sav").ResolvedPath, "saves\\Two.sav");
+  EXPECT_EQ(Resolve("saves\\one.sav").ResolvedPath, "");
 }
 
 TEST_F(FileManagerTest, MissingDataFolderLeavesTheLocationAlone) {
