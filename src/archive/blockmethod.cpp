@@ -4,6 +4,7 @@
 // item whether it is a literal byte (0) or a two-byte copy item (1). A copy
 // item holds a 12-bit distance and a 4-bit length - 3; distance 0 marks a
 // four-byte run item instead (count - 16 in 12 bits, then the byte).
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -30,9 +31,10 @@ size_t MaxBlockMethodOutput(size_t stored) {
 
 std::string DecodeBlockMethod(std::string_view data, size_t size) {
   if (size > kKavoMaxEntrySize || size > MaxBlockMethodOutput(data.size())) Fail(kLzrwBlockSizeError);
+  // The output grows with what the blocks really produce, so a corrupt size
+  // costs no more memory than the data backs up.
   std::string out;
-  out.resize(size + kBlockSize);  // room for one whole block past the end
-  unsigned char* const base = reinterpret_cast<unsigned char*>(out.data());
+  out.resize(std::min(size, data.size() * 4) + kBlockSize);
   size_t produced = 0;
   const unsigned char* in = reinterpret_cast<const unsigned char*>(data.data());
   size_t pos = 0;
@@ -45,7 +47,8 @@ std::string DecodeBlockMethod(std::string_view data, size_t size) {
     const unsigned char* b = in + pos;
     pos += n;
     if (produced > size) Fail(kLzrwBlockSizeError);
-    unsigned char* const start = base + produced;
+    if (out.size() < produced + kBlockSize) out.resize(std::max(out.size() * 2, produced + kBlockSize));
+    unsigned char* const start = reinterpret_cast<unsigned char*>(out.data()) + produced;
     unsigned char* o = start;
     unsigned char* const limit = start + kBlockSize;
     if (n < 2) {

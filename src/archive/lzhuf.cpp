@@ -207,7 +207,8 @@ size_t MaxLzhufOutput(size_t stored) {
 std::string DecodeLzhuf(std::string_view data, size_t size) {
   auto fail = [] { throw EKavoError(kLzrwHuffmanSizeError, kErrUnnumbered); };
   if (size > kKavoMaxEntrySize || size > MaxLzhufOutput(data.size())) fail();
-  std::string out(size, '\0');
+  // The output grows with what the stream really produces (see the block method).
+  std::string out(std::min(size, data.size() * 8 + 4096), '\0');
   if (size == 0) return out;
   const PositionTables& tab = Tables();
   auto huff = std::make_unique<Huffman>();
@@ -219,9 +220,15 @@ std::string DecodeLzhuf(std::string_view data, size_t size) {
   BitReader in(data);
   unsigned char* o = reinterpret_cast<unsigned char*>(out.data());
   size_t count = 0;
+  size_t room = out.size();
   // Checking the overrun every few symbols keeps a run of zero bits short.
   while (count < size) {
     if (in.OverrunBits() > kSlackBits) fail();
+    if (room - count < size_t(F)) {
+      out.resize(std::min(size, std::max(out.size() * 2, count + F)));
+      o = reinterpret_cast<unsigned char*>(out.data());
+      room = out.size();
+    }
     unsigned c = static_cast<unsigned>(huff->son[R]);
     while (c < unsigned(T)) c = static_cast<unsigned>(huff->son[c + in.Bit()]);
     c -= T;
