@@ -68,14 +68,18 @@ class TKavoArchiveReader {
   // letter case, separators as stored).
   bool Contains(std::string_view entry) const;
   // Reads an entry of the current archive into `out`. Returns false when the
-  // archive has no such entry; raises EKavoError when it is corrupt.
+  // archive has no such entry; raises EKavoError when it is corrupt (a bad
+  // offset or length, or compressed data that does not decode to its size).
+  // Decoding runs to the end in one go: no other engine events run meanwhile.
   bool GetEntry(std::string_view entry, std::string& out);
   // Reads the entry at a directory index of the current archive.
   void GetEntryAt(size_t index, std::string& out);
 
   // The scene layer's pair: the current archive's entry (name with "\"
-  // turned into "/") or else the disk; `SceneExists` answers yes for exactly
-  // what `SceneOpen` can open.
+  // turned into "/", case ignored) or else the disk through the file layer;
+  // `SceneExists` answers yes for exactly what `SceneOpen` can open (only the
+  // current archive is consulted, never older ones). `SceneOpen` raises
+  // EKavoError for a corrupt entry.
   bool SceneOpen(std::string_view name, std::string& out);
   bool SceneExists(std::string_view name) const;
   // Installs the pair in the scene layer (scene::SetFileAccess).

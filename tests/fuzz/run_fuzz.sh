@@ -15,7 +15,7 @@ CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Re
 ninja -C "$BUILD" -j2 fuzz_archive kavopack
 
 FUZZ="$BUILD/fuzz_archive"
-PACK="$(find "$BUILD" -name kavopack -type f -perm -u+x | head -n1)"
+PACK="$BUILD/kavopack"
 
 rm -rf "$WORK"
 mkdir -p "$WORK/game/rooms/hall" "$WORK/corpus" "$WORK/artifacts"
@@ -23,8 +23,8 @@ mkdir -p "$WORK/game/rooms/hall" "$WORK/corpus" "$WORK/artifacts"
 printf 'Game = TGame.Create()\nGame.Debug = true\nlocal s = [[\nlong\n]]\n' > "$WORK/game/config.lua"
 printf 'function onHallLoad()\n  Player.Say("Hello")\nend\n' > "$WORK/game/rooms/hall/hall.lua"
 for i in $(seq 1 200); do printf 'line %d of the text with some words again and again\n' "$i"; done > "$WORK/game/rooms/notes.txt"
-head -c 3000 /dev/zero > "$WORK/game/rooms/hall/zeros.bin"
-seq 1 2000 | od -An -tx1 | head -c 6000 > "$WORK/game/rooms/hall/mesh.3ds"
+printf '%03000d' 0 > "$WORK/game/rooms/hall/zeros.bin"
+seq 1 2000 > "$WORK/game/rooms/hall/mesh.3ds"
 
 seed=0
 for method in --stored --block --huffman; do
@@ -33,14 +33,15 @@ for method in --stored --block --huffman; do
     { printf '\000'; cat "$WORK/a.kvo"; } > "$WORK/corpus/archive$seed"
     if [ "$method" != --stored ]; then
       # The first entry lies right after the 16-byte header.
-      len="$("$PACK" list "$WORK/a.kvo" | head -n1 | awk '{print $1}')"
-      { printf '\001'; tail -c +17 "$WORK/a.kvo" | head -c "$len"; } > "$WORK/corpus/entry$seed"
-      { printf '\002'; tail -c +21 "$WORK/a.kvo" | head -c $((len - 4)); } > "$WORK/corpus/raw$seed"
+      len="$("$PACK" list "$WORK/a.kvo" | awk 'NR == 1 { print $1 }')"
+      tail -c +17 "$WORK/a.kvo" > "$WORK/tail.bin"
+      { printf '\001'; head -c "$len" "$WORK/tail.bin"; } > "$WORK/corpus/entry$seed"
+      tail -c +21 "$WORK/a.kvo" > "$WORK/tail.bin"
+      { printf '\002'; head -c $((len - 4)) "$WORK/tail.bin"; } > "$WORK/corpus/raw$seed"
     fi
     seed=$((seed + 1))
   done
 done
-cp "$WORK/game/config.lua" "$WORK/corpus/script"
 printf '\004' | cat - "$WORK/game/rooms/hall/hall.lua" > "$WORK/corpus/script"
 
 "$FUZZ" "$WORK/corpus" -max_total_time="$SECONDS_TO_RUN" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
