@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <random>
 
 #include <fcntl.h>
@@ -174,6 +175,44 @@ void BM_ResolveAndFindEntry(benchmark::State& state) {
 BENCHMARK(BM_ResolveInArchive)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ResolveAndFindEntry)->Unit(benchmark::kMicrosecond);
 
+// Prints each decoder's speed beside inflate's on the same data at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& r : runs) {
+      auto it = r.counters.find("bytes_per_second");
+      if (it != r.counters.end() && r.run_type == Run::RT_Iteration) speed_[r.benchmark_name()] = it->second.value;
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  void Summary() const {
+    for (const char* arg : {"0", "1"}) {
+      const std::string suffix = std::string("/") + arg;
+      auto get = [&](const std::string& n) {
+        auto it = speed_.find(n + suffix);
+        return it == speed_.end() ? 0.0 : it->second;
+      };
+      const double inflate = get("BM_Inflate"), block = get("BM_DecodeBlock"), huff = get("BM_DecodeHuffman");
+      if (inflate <= 0) continue;
+      std::printf("%s: inflate %.0f MB/s, block method %.0f MB/s (%.2fx inflate, goal >= 1), "
+                  "huffman %.0f MB/s (%.2fx inflate, goal >= 0.10)\n",
+                  arg[0] == '0' ? "text" : "model", inflate / 1e6, block / 1e6, block / inflate, huff / 1e6,
+                  huff / inflate);
+    }
+  }
+
+ private:
+  std::map<std::string, double> speed_;
+};
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.Summary();
+  benchmark::Shutdown();
+  return 0;
+}

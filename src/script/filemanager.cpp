@@ -36,9 +36,10 @@ class TDirectoryCache {
   bool FileExists(const std::string& name) {
     std::string dir, file;
     Split(Files().Absolute(name), dir, file);
-    const Dir& d = Get(dir);
-    auto it = d.exact.find(file);
-    return it != d.exact.end() && d.entries[it->second].isFile;
+    const Dir* d = FindDir(dir);
+    if (d == nullptr) return false;
+    auto it = d->exact.find(file);
+    return it != d->exact.end() && d->entries[it->second].isFile;
   }
 
   // Like TFileLayer::FindIgnoringCase: every component matched without
@@ -89,6 +90,30 @@ class TDirectoryCache {
     std::unordered_map<std::string, size_t> exact;
     std::unordered_map<std::string, size_t> lower;  // first entry in listing order
   };
+
+  // The listing of a directory, reached below the current directory through
+  // the listings of its parents, so a folder that is not there costs no
+  // system call. Null when the directory does not exist.
+  const Dir* FindDir(const std::string& dirPath) {
+    const std::string& current = Files().CurrentDir();
+    if (dirPath.compare(0, current.size(), current) != 0) return Existing(Get(dirPath));
+    std::string base = current;
+    const Dir* d = &Get(base);
+    size_t pos = current.size();
+    while (pos < dirPath.size() && d->exists) {
+      const size_t next = dirPath.find('/', pos);
+      if (next == std::string::npos) return Existing(Get(dirPath));
+      const std::string comp = dirPath.substr(pos, next - pos);
+      if (comp.empty() || comp == "." || comp == "..") return Existing(Get(dirPath));
+      auto it = d->exact.find(comp);
+      if (it == d->exact.end() || !d->entries[it->second].isDir) return nullptr;
+      base += comp + "/";
+      d = &Get(base);
+      pos = next + 1;
+    }
+    return Existing(*d);
+  }
+  static const Dir* Existing(const Dir& d) { return d.exists ? &d : nullptr; }
 
   static void Split(const std::string& abs, std::string& dir, std::string& file) {
     const size_t cut = abs.rfind('/');
