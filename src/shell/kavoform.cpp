@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "archive/archive.h"
 #include "audio/audio_classes.h"
 #include "game/kavogame.h"
 #include "hud/hud_classes.h"
@@ -88,7 +89,9 @@ TKavoForm::~TKavoForm() {
   for (TKavo_ScriptClass* obj : rest) delete obj;
   FlushGraveyard();
   script_.reset();
+  scene.reset();
   scene::ResetFileAccess();
+  archives_.reset();
 }
 
 double TKavoForm::TimerNow() { return timeSource->Now(); }
@@ -217,6 +220,8 @@ void TKavoForm::Startup(const std::vector<std::string>& args) {
   platform.CreateMainWindow("KAVO is initializing..", 240, 0);
   platform.HideCursorOverWindow(true);
   glContext_ = platform.CreateGLContext();
+  archives_ = std::make_unique<TKavoArchiveReader>();
+  archives_->InstallSceneFileAccess();
   scene = std::make_unique<TKavoScene>(glContext_);
   if (glContext_) {
     windowView.renderingReport = scene::GLRenderer::DetectRenderingReport();
@@ -736,6 +741,10 @@ void TKavoForm::CloseSequence() {
   guarded("Releasing rendering contexts", [&] { platform.ReleaseGLContext(); });
   ProcessMessages();
   // 8. to 10.
+  guarded("Freeing the archive reader", [&] {
+    scene::ResetFileAccess();
+    archives_.reset();
+  });
   ProcessMessages();
   CreateRegistries();
   // 11.

@@ -25,6 +25,7 @@ class TGameClass;
 class TMaterialsClass;
 class TMenuClass;
 class TKavoScene;
+class TKavoArchiveReader;
 
 // How the process was started (our own switches, beyond the game's).
 struct TKavoOptions {
@@ -155,6 +156,9 @@ class TKavoForm {
 
   TKavoFileLocation speechFontLocation, walkpawnsLocation;
 
+  // The archive reader: every ".kvo" archive opened so far.
+  TKavoArchiveReader& Archives() { return *archives_; }
+
   // The fixed scene tree with its views; made with the window.
   std::unique_ptr<TKavoScene> scene;
   bool freeCamera = false;
@@ -193,6 +197,7 @@ class TKavoForm {
   void Terminate(int status);
 
   std::unique_ptr<TKavo_ScriptEnvoirement> script_;
+  std::unique_ptr<TKavoArchiveReader> archives_;
   TGameClass* game_ = nullptr;
   std::vector<TKavo_ScriptClass*> graveyard_;
   bool terminated_ = false;

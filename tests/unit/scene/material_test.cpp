@@ -218,7 +218,9 @@ TEST_F(SceneMemoryFiles, MeshLoadErrors) {
     mesh.LoadFromBytes("m/bad.3ds", "garbage");
     FAIL() << "corrupt model";
   } catch (const kavo::EKavoError& e) {
-    EXPECT_EQ(e.Number(), kavo::kErrModelFile);
+    // A file that is there but cannot be read as a model says why, unnumbered.
+    EXPECT_EQ(e.Number(), kavo::kErrUnnumbered);
+    EXPECT_NE(std::string(e.what()).find("3DS"), std::string::npos) << e.what();
   }
 }
 
