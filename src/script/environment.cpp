@@ -11,6 +11,7 @@ TKavo_ScriptEnvoirement::TKavo_ScriptEnvoirement(TKavoForm& form)
 
 void TKavo_ScriptEnvoirement::AddClass(const TScriptClassInfo& info, const std::string& name) {
   reserved_.push_back(name);
+  info.SetScriptClassName(name);
   host_->RegisterScriptClass(info, name);
 }
 

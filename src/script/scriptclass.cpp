@@ -1,6 +1,7 @@
 #include "script/scriptclass.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <limits>
 
@@ -192,8 +193,28 @@ void TKavo_ScriptClass::DestroyObject() {
   Form.Bury(this);
 }
 
-void TKavo_ScriptClass::WriteSave(const std::string& variableName, std::vector<std::string>& lines) {
-  lines.push_back(variableName + " = " + Info().DisplayName() + ".Create();");
+void TKavo_ScriptClass::WriteSave(const std::string& n, std::vector<std::string>& lines) {
+  lines.push_back("if (" + n + " == nil) then " + n + " = " + Info().ScriptClassName() + ".Create(); end");
+  for (const TScriptProperty* p : Info().AllProperties()) {
+    std::string value;
+    try {
+      TVariant v = p->get(*this);
+      switch (p->type) {
+        case TPropType::LongString:
+        case TPropType::UTF8String:
+        case TPropType::ShortString: value = "\"" + v.ToText() + "\""; break;
+        case TPropType::Boolean: value = v.ToBool() ? "1" : "0"; break;
+        default: {
+          char buf[64];
+          std::snprintf(buf, sizeof(buf), "%.10f", static_cast<double>(static_cast<float>(v.ToDouble())));
+          value = buf;
+        }
+      }
+    } catch (const std::exception&) {
+      continue;  // a property that cannot be read now is left out
+    }
+    lines.push_back(n + "." + p->name + " = " + value + ";");
+  }
 }
 
 void TKavo_ScriptClass::Script_Save(TKavo_ScriptFunctionData& data) {

@@ -63,6 +63,9 @@ class TScriptClassInfo {
   const std::string& ClassName() const { return className_; }      // "TActorClass"
   const std::string& DisplayName() const { return displayName_; }  // "TActor"
   const TScriptClassInfo* Parent() const { return parent_; }
+  // The name the class is registered under in Lua ("THudtrackbar").
+  const std::string& ScriptClassName() const { return registeredName_.empty() ? displayName_ : registeredName_; }
+  void SetScriptClassName(const std::string& n) const { registeredName_ = n; }
   bool InheritsFrom(const TScriptClassInfo& other) const;
   bool CanCreate() const { return static_cast<bool>(factory_); }
   TKavo_ScriptClass* Construct(TKavoForm& form) const { return factory_(form); }
@@ -98,6 +101,7 @@ class TScriptClassInfo {
   void BuildLookups() const;
 
   std::string className_, displayName_;
+  mutable std::string registeredName_;
   const TScriptClassInfo* parent_;
   Factory factory_;
   std::vector<TScriptProperty> ownProperties_;

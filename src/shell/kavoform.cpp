@@ -22,6 +22,7 @@
 #include "shell/scenetree.h"
 #include "scene/geometry.h"
 #include "visual/visual_classes.h"
+#include "world/kavodummy.h"
 #include "world/world_classes.h"
 
 namespace kavo {

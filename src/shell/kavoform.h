@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
@@ -18,6 +19,7 @@
 namespace kavo {
 namespace scene {
 class StaticMeshNode;
+class Node;
 }
 
 class TKavo_ScriptEnvoirement;
@@ -162,12 +164,14 @@ class TKavoForm {
   // The fixed scene tree with its views; made with the window.
   std::unique_ptr<TKavoScene> scene;
   bool freeCamera = false;
+  // Which script object owns a scene node (dummies' boxes, meshes, actors).
+  std::unordered_map<const kavo::scene::Node*, TObjectHandle> nodeOwners;
   bool hover2D = false;
   // Draws one frame of the window view and places the pointer after it.
   void RenderFrame();
   // Loads a model into a mesh node through the file layer (disk or archive);
   // the model's folder becomes current so its textures are found.
-  void LoadModelInto(scene::StaticMeshNode& node, const TKavoFileLocation& loc, const std::string& name);
+  void LoadModelInto(kavo::scene::StaticMeshNode& node, const TKavoFileLocation& loc, const std::string& name);
 
  private:
   void StartupSequence(const std::vector<std::string>& args);

@@ -4,6 +4,5 @@ namespace kavo {
 KAVO_SIMPLE_CLASS_IMPL(TRoomClass, &TKavoForm::rooms, true)
 KAVO_SIMPLE_CLASS_IMPL(TActorClass, &TKavoForm::actors, true)
 KAVO_SIMPLE_CLASS_IMPL(TCameraClass, nullptr, true)
-KAVO_SIMPLE_CLASS_IMPL(TDummyClass, &TKavoForm::dummies, true)
 KAVO_SIMPLE_CLASS_IMPL(TAnimationClass, &TKavoForm::animations, true)
 }  // namespace kavo

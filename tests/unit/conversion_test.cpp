@@ -40,7 +40,9 @@ TEST(Conversion, LuaValuesToVariants) {
   for (const Case& c : cases) {
     TVariant v = s.Eval(c.lua);
     EXPECT_EQ(v.kind(), c.kind) << c.lua;
-    if (!std::isnan(c.number)) EXPECT_EQ(v.ToDouble(), c.number) << c.lua;
+    if (!std::isnan(c.number)) {
+      EXPECT_EQ(v.ToDouble(), c.number) << c.lua;
+    }
   }
   TVariant str = s.Eval("'a\\0b'");
   ASSERT_TRUE(str.IsString());

@@ -1,0 +1,433 @@
+#include "world/kavodummy.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+#include "hud/kavomenu.h"
+#include "scene/nodes.h"
+#include "script/environment.h"
+#include "script/registered.h"
+#include "shell/kavoform.h"
+#include "shell/scenetree.h"
+
+namespace kavo {
+
+std::string SaveNumber(double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof(buf), "%.10f", static_cast<double>(static_cast<float>(v)));
+  return buf;
+}
+
+int ButtonCode(TMouseButton b) {
+  switch (b) {
+    case TMouseButton::Left: return 1;
+    case TMouseButton::Right: return 2;
+    case TMouseButton::Middle: return 4;
+    default: return 0;
+  }
+}
+
+// ---------------------------------------------------------------- movable
+
+namespace {
+using M = TKavoMovableClass;
+using P = TPropType;
+
+// Position, scale and angle reads give -1 without a node; writes do nothing.
+template <class Get>
+auto NodeRead(Get get) {
+  return [get](M& m) { return TVariant(m.Node() ? static_cast<double>(get(*m.Node())) : -1.0); };
+}
+
+float Arg(const TKavo_ScriptFunctionData& d, size_t i) { return static_cast<float>(d.Args[i].ToDouble()); }
+
+void ApplyMenuVisibility(TKavo_ScriptClass& member) {
+  if (member.Info().InheritsFrom(TKavoMovableClass::StaticInfo()))
+    static_cast<TKavoMovableClass&>(member).ApplyVisibility();
+}
+}  // namespace
+
+const TScriptClassInfo& TKavoMovableClass::StaticInfo() {
+  static TScriptClassInfo info = [] {
+    TScriptClassInfo i("TKavoMovableClass", &TKavo_ScriptClass::StaticInfo());
+    TClassBuilder<M> b(i);
+    auto pos = [](int axis) {
+      return [axis](M& m, const TVariant& v) {
+        if (!m.Node()) return;
+        glm::vec3 p = m.Node()->Position();
+        p[axis] = static_cast<float>(v.AsDouble());
+        m.Node()->SetPosition(p);
+      };
+    };
+    auto scale = [](int axis) {
+      return [axis](M& m, const TVariant& v) {
+        if (!m.Node()) return;
+        glm::vec3 s = m.Node()->Scale();
+        s[axis] = static_cast<float>(v.AsDouble());
+        m.Node()->SetScale(s);
+      };
+    };
+    b.Prop("X", P::Single, NodeRead([](scene::Node& n) { return n.Position().x; }), pos(0))
+        .Prop("Y", P::Single, NodeRead([](scene::Node& n) { return n.Position().y; }), pos(1))
+        .Prop("Z", P::Single, NodeRead([](scene::Node& n) { return n.Position().z; }), pos(2))
+        .Prop("ScaleX", P::Single, NodeRead([](scene::Node& n) { return n.Scale().x; }), scale(0))
+        .Prop("ScaleY", P::Single, NodeRead([](scene::Node& n) { return n.Scale().y; }), scale(1))
+        .Prop("ScaleZ", P::Single, NodeRead([](scene::Node& n) { return n.Scale().z; }), scale(2))
+        .Prop("TurnAngle", P::Single, NodeRead([](scene::Node& n) { return n.TurnAngle(); }),
+              [](M& m, const TVariant& v) {
+                if (!m.Node()) return;
+                m.storedTurn = static_cast<float>(v.AsDouble());
+                m.ReapplyAngles();
+              })
+        .Prop("RollAngle", P::Single, NodeRead([](scene::Node& n) { return n.RollAngle(); }),
+              [](M& m, const TVariant& v) {
+                if (!m.Node()) return;
+                m.storedRoll = static_cast<float>(v.AsDouble());
+                m.ReapplyAngles();
+              })
+        .Prop("PitchAngle", P::Single, NodeRead([](scene::Node& n) { return n.PitchAngle(); }),
+              [](M& m, const TVariant& v) {
+                if (!m.Node()) return;
+                m.storedPitch = static_cast<float>(v.AsDouble());
+                m.ReapplyAngles();
+              })
+        .Prop("Visible", P::Boolean, [](M& m) { return TVariant(m.Node() ? m.visibleFlag : false); },
+              [](M& m, const TVariant& v) {
+                m.visibleFlag = v.AsBool();
+                m.ApplyVisibility();
+              })
+        .Prop("InMenu", P::Integer, [](M& m) { return TVariant(m.InMenu); },
+              [](M& m, const TVariant& v) { m.SetInMenu(static_cast<int32_t>(v.AsInt())); })
+        .Field("Hint", P::ShortString, &M::Hint)
+        .Field("OnActorDistance", P::ShortString, &M::OnActorDistance)
+        .Field("ActorDistanceTrigger", P::Single, &M::ActorDistanceTrigger)
+        .Field("ActorTriggerID", P::Integer, &M::ActorTriggerID)
+        .Method("Destroy", &M::Script_Destroy)
+        .Method("SetScale", &M::Script_SetScale)
+        .Method("SetPosition", &M::Script_SetPosition)
+        .Method("SetRotation", &M::Script_SetRotation)
+        .Method("RunAnimation", &M::Script_RunAnimation)
+        .Method("OnAnimation", &M::Script_OnAnimation)
+        .Method("AbortAnimation", &M::Script_AbortAnimation)
+        .Method("MoveFirst", &M::Script_MoveFirst)
+        .Method("MoveLast", &M::Script_MoveLast)
+        .Method("MoveUp", &M::Script_MoveUp)
+        .Method("MoveDown", &M::Script_MoveDown)
+        .Method("MoveToMenu", &M::Script_MoveToMenu)
+        .Method("PointTo", &M::Script_PointTo)
+        .Method("SetRawRotations", &M::Script_SetRawRotations)
+        .Method("DistanceToPoint", &M::Script_DistanceToPoint);
+    return i;
+  }();
+  return info;
+}
+
+void TKavoMovableClass::Create() {
+  TKavo_ScriptClass::Create();
+  TMenuClass::applyMemberVisibility = ApplyMenuVisibility;
+  InMenu = -1;
+  SetInMenu(0);
+}
+
+void TKavoMovableClass::DestroyObject() {
+  // A destroyed object never stays in a menu's member list.
+  if (InMenu >= 0 && InMenu < static_cast<int32_t>(Form.menus.size()))
+    LeaveRegistry(static_cast<TMenuClass*>(Form.menus[InMenu])->members, this);
+  for (TKavo_ScriptClass* m : Form.menus) LeaveRegistry(static_cast<TMenuClass*>(m)->members, this);
+  TKavo_ScriptClass::DestroyObject();
+}
+
+void TKavoMovableClass::SetNode(scene::Node* node) {
+  node_ = node;
+  if (node_) {
+    storedTurn = node_->TurnAngle();
+    storedRoll = node_->RollAngle();
+    storedPitch = node_->PitchAngle();
+  }
+}
+
+void TKavoMovableClass::ApplyVisibility() {
+  if (!node_) return;
+  if (InMenu < 0 || InMenu >= static_cast<int32_t>(Form.menus.size())) throw ListIndexError(InMenu);
+  node_->SetVisible(visibleFlag && static_cast<TMenuClass*>(Form.menus[InMenu])->Shown());
+}
+
+void TKavoMovableClass::SetInMenu(int32_t n) {
+  const int32_t count = static_cast<int32_t>(Form.menus.size());
+  if (n != InMenu && InMenu >= 0 && InMenu < count)
+    LeaveRegistry(static_cast<TMenuClass*>(Form.menus[InMenu])->members, this);
+  if (n >= 0 && n < count) {
+    auto& members = static_cast<TMenuClass*>(Form.menus[n])->members;
+    if (std::find(members.begin(), members.end(), this) == members.end()) members.push_back(this);
+  }
+  InMenu = n;
+  if (node_) ApplyVisibility();
+}
+
+void TKavoMovableClass::ReapplyAngles() {
+  if (!node_) return;
+  node_->ResetRotation();
+  node_->SetTurnAngle(storedTurn);
+  node_->SetRollAngle(storedRoll);
+  node_->SetPitchAngle(storedPitch);
+}
+
+void TKavoMovableClass::WriteSave(const std::string& n, std::vector<std::string>& lines) {
+  TKavo_ScriptClass::WriteSave(n, lines);
+  std::array<float, 16> m{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  if (node_) m = node_->RawMatrix();
+  std::string line = n + ".SetRawRotations(";
+  for (size_t i = 0; i < 16; ++i) line += (i ? "," : "") + SaveNumber(m[i]);
+  lines.push_back(line + ");");
+}
+
+void TKavoMovableClass::Script_Destroy(TKavo_ScriptFunctionData&) { DestroyObject(); }
+
+void TKavoMovableClass::Script_SetPosition(TKavo_ScriptFunctionData& d) {
+  if (!node_) return;
+  static const char* kName = "SetPosition";
+  for (size_t i = 0; i < 3 && (i == 0 || HasArg(d, i)); ++i) {
+    CheckNumeric(d, i, kName, "float");
+    glm::vec3 p = node_->Position();
+    p[static_cast<int>(i)] = Arg(d, i);
+    node_->SetPosition(p);
+  }
+}
+
+void TKavoMovableClass::Script_SetScale(TKavo_ScriptFunctionData& d) {
+  if (!node_) return;
+  for (size_t i = 0; i < 3 && (i == 0 || HasArg(d, i)); ++i) {
+    CheckNumeric(d, i, "SetScale", "float");
+    glm::vec3 s = node_->Scale();
+    s[static_cast<int>(i)] = Arg(d, i);
+    node_->SetScale(s);
+  }
+}
+
+void TKavoMovableClass::Script_SetRotation(TKavo_ScriptFunctionData& d) {
+  if (!node_) return;
+  float* angles[] = {&storedTurn, &storedRoll, &storedPitch};
+  for (size_t i = 0; i < 3 && (i == 0 || HasArg(d, i)); ++i) {
+    CheckNumeric(d, i, "SetRotation", "float");
+    *angles[i] = Arg(d, i);
+  }
+  ReapplyAngles();
+}
+
+void TKavoMovableClass::Script_RunAnimation(TKavo_ScriptFunctionData& d) {
+  CheckOrdinal(d, 0, "RunAnimation");
+  if (HasArg(d, 1) && !d.Args[1].IsString()) ArgError("RunAnimation", "string", 1, true);
+  // Keyframe animation runs join with the animations.
+}
+
+void TKavoMovableClass::Script_OnAnimation(TKavo_ScriptFunctionData& d) { d.Result = TVariant(-1); }
+void TKavoMovableClass::Script_AbortAnimation(TKavo_ScriptFunctionData&) {}
+
+void TKavoMovableClass::Script_MoveFirst(TKavo_ScriptFunctionData&) {
+  if (node_) node_->MoveFirst();
+}
+void TKavoMovableClass::Script_MoveLast(TKavo_ScriptFunctionData&) {
+  if (node_) node_->MoveLast();
+}
+void TKavoMovableClass::Script_MoveUp(TKavo_ScriptFunctionData&) {
+  if (node_) node_->MoveUp();
+}
+void TKavoMovableClass::Script_MoveDown(TKavo_ScriptFunctionData&) {
+  if (node_) node_->MoveDown();
+}
+
+void TKavoMovableClass::Script_MoveToMenu(TKavo_ScriptFunctionData& d) {
+  CheckOrdinal(d, 0, "MoveToMenu");
+  SetInMenu(static_cast<int32_t>(d.Args[0].AsInt()));
+}
+
+void TKavoMovableClass::Script_PointTo(TKavo_ScriptFunctionData& d) {
+  for (size_t i = 0; i < 3; ++i) CheckNumeric(d, i, "PointTo");
+  if (!node_ || !Form.scene) return;
+  // The node keeps facing the point; the stored angles stay as they were
+  // (a later angle write re-applies them).
+  glm::vec3 up = Form.scene->sceneNode->AbsoluteUp();
+  node_->PointTo({Arg(d, 0), Arg(d, 1), Arg(d, 2)}, up);
+}
+
+void TKavoMovableClass::Script_SetRawRotations(TKavo_ScriptFunctionData& d) {
+  if (!node_ || d.Args.size() < 16) return;
+  float m[16];
+  for (size_t i = 0; i < 16; ++i) {
+    if (!d.Args[i].IsNumeric()) return;
+    m[i] = Arg(d, i);
+  }
+  node_->SetRawMatrix(m);
+}
+
+void TKavoMovableClass::Script_DistanceToPoint(TKavo_ScriptFunctionData& d) {
+  for (size_t i = 0; i < 3; ++i) CheckNumeric(d, i, "DistanceToPoint");
+  glm::vec3 p = node_ ? node_->Position() : glm::vec3(-1.0f);
+  d.Result = TVariant(static_cast<double>(glm::length(p - glm::vec3(Arg(d, 0), Arg(d, 1), Arg(d, 2)))));
+}
+
+// ---------------------------------------------------------------- mouse events
+
+const TScriptClassInfo& TKavoMouseEvents::StaticInfo() {
+  static TScriptClassInfo info = [] {
+    TScriptClassInfo i("TKavoMouseEvents", &TKavoMovableClass::StaticInfo());
+    using T = TKavoMouseEvents;
+    TClassBuilder<T>(i)
+        .Field("OnMouseMove", P::ShortString, &T::OnMouseMove)
+        .Field("OnMouseDown", P::ShortString, &T::OnMouseDown)
+        .Field("OnMouseUp", P::ShortString, &T::OnMouseUp)
+        .Field("OnMouseWheel", P::ShortString, &T::OnMouseWheel)
+        .Field("WalkPointX", P::Single, &T::WalkPointX)
+        .Field("WalkPointY", P::Single, &T::WalkPointY)
+        .Field("WalkPointZ", P::Single, &T::WalkPointZ)
+        .Method("SetWalkPoint", &T::Script_SetWalkPoint);
+    return i;
+  }();
+  return info;
+}
+
+void TKavoMouseEvents::Raise(const std::string& handler, const TKavo_ScriptFunctionData& args) {
+  // "1" is what scripts get when they assign nil: it names no function.
+  if (handler.empty() || handler == "1") return;
+  std::string name = handler;  // the object may die in the call
+  CallEvent(Form, "scripts\\" + Form.roomScriptFile, name, args);
+}
+
+void TKavoMouseEvents::MouseDown(TMouseButton b, TShiftState s, int x, int y) {
+  if (nativeDown) nativeDown(b, s, x, y);
+  TKavo_ScriptFunctionData d;
+  d.Args.emplace_back(ButtonCode(b));
+  Raise(OnMouseDown, d);
+}
+
+void TKavoMouseEvents::MouseUp(TMouseButton b, TShiftState s, int x, int y) {
+  if (nativeUp) nativeUp(b, s, x, y);
+  TKavo_ScriptFunctionData d;
+  d.Args.emplace_back(ButtonCode(b));
+  Raise(OnMouseUp, d);
+}
+
+void TKavoMouseEvents::MouseMove(TShiftState s, int x, int y) {
+  if (nativeMove) nativeMove(s, x, y);
+  Raise(OnMouseMove, {});
+}
+
+void TKavoMouseEvents::MouseWheel(TShiftState s, int delta, int x, int y) {
+  if (nativeWheel) nativeWheel(s, delta, x, y);
+  TKavo_ScriptFunctionData d;
+  d.Args.emplace_back(delta);
+  Raise(OnMouseWheel, d);
+}
+
+void TKavoMouseEvents::Script_SetWalkPoint(TKavo_ScriptFunctionData& d) {
+  if (!node_) return;
+  float* fields[] = {&WalkPointX, &WalkPointY, &WalkPointZ};
+  for (size_t i = 0; i < 3 && (i == 0 || HasArg(d, i)); ++i) {
+    CheckNumeric(d, i, "SetWalkPoint", "float");
+    *fields[i] = Arg(d, i);
+  }
+}
+
+// ---------------------------------------------------------------- HUD base
+
+const TScriptClassInfo& THudClass::StaticInfo() {
+  static TScriptClassInfo info = [] {
+    TScriptClassInfo i("THudClass", &TKavoMouseEvents::StaticInfo());
+    using T = THudClass;
+    TClassBuilder<T>(i)
+        .Prop("Alpha", P::Single, [](T& h) { return TVariant(static_cast<double>(h.Alpha)); },
+              [](T& h, const TVariant& v) {
+                h.Alpha = static_cast<float>(v.AsDouble());
+                if (auto* s = dynamic_cast<scene::HudSpriteNode*>(h.Node())) s->material.diffuse.a = h.Alpha;
+              })
+        .Method("SetMouseRect", &T::Script_SetMouseRect);
+    return i;
+  }();
+  return info;
+}
+
+void THudClass::SetUpHudMaterial() {
+  if (auto* s = dynamic_cast<scene::HudSpriteNode*>(node_)) {
+    scene::Material& m = s->material;
+    m.diffuse = {1, 1, 1, 1};
+    m.ambient = {1, 1, 1, 1};
+    m.blending = scene::BlendingMode::Transparency;
+    m.texture.mode = scene::TextureMode::Modulate;
+    m.ignoreFog = true;
+    m.unlit = true;
+  }
+}
+
+void THudClass::Script_SetMouseRect(TKavo_ScriptFunctionData& d) {
+  for (size_t i = 0; i < 4; ++i) CheckOrdinal(d, i, "SetMouseRect");
+  mouseLeft = static_cast<int32_t>(d.Args[0].AsInt());
+  mouseTop = static_cast<int32_t>(d.Args[1].AsInt());
+  mouseRight = static_cast<int32_t>(d.Args[2].AsInt());
+  mouseBottom = static_cast<int32_t>(d.Args[3].AsInt());
+}
+
+// ---------------------------------------------------------------- dummies
+
+const TScriptClassInfo& TDummyClass::StaticInfo() {
+  static TScriptClassInfo info("TDummyClass", &TKavoMouseEvents::StaticInfo(), MakeScriptObject<TDummyClass>);
+  return info;
+}
+
+void TDummyClass::Create() {
+  TKavoMouseEvents::Create();
+  auto* box = Form.scene->mousetargets->CreateChild<scene::GroupNode>("dummy");
+  box->SetCubeSize(1.0f);
+  SetNode(box);
+  Form.nodeOwners[box] = Handle();
+  Form.dummies.push_back(this);
+  ApplyVisibility();
+}
+
+void TDummyClass::DestroyObject() {
+  LeaveRegistry(Form.dummies, this);
+  if (node_) {
+    Form.nodeOwners.erase(node_);
+    node_->Destroy();
+    node_ = nullptr;
+  }
+  TKavoMouseEvents::DestroyObject();
+}
+
+void TDummyClass::Script_Destroy(TKavo_ScriptFunctionData&) { DestroyObject(); }
+
+bool TDummyClass::Contains(const glm::vec3& p) const {
+  auto* g = dynamic_cast<scene::GroupNode*>(node_);
+  return g && g->PointInside(p);
+}
+
+// ---------------------------------------------------------------- actor distance
+
+void RunActorDistanceTrigger(TKavoForm& form, int actorID, const glm::vec3& point,
+                             const std::vector<TKavo_ScriptClass*>& actorCandidates) {
+  // Candidates: actors, dummies, meshes. Handlers may create or destroy
+  // objects: walk a snapshot and skip the dead.
+  std::vector<TObjectHandle> candidates;
+  const std::vector<TKavo_ScriptClass*>* lists[] = {&actorCandidates, &form.dummies, &form.meshes};
+  for (const auto* list : lists)
+    for (TKavo_ScriptClass* o : *list) candidates.push_back(o->Handle());
+  for (TObjectHandle h : candidates) {
+    auto* obj = form.handles.Resolve(h);
+    if (!obj || !obj->Info().InheritsFrom(TKavoMovableClass::StaticInfo())) continue;
+    auto& m = static_cast<TKavoMovableClass&>(*obj);
+    if (m.OnActorDistance.empty() || !m.Node()) continue;
+    bool fire;
+    if (obj->Info().InheritsFrom(TDummyClass::StaticInfo()) && m.ActorDistanceTrigger == -1.0f)
+      fire = static_cast<TDummyClass&>(m).Contains(point);
+    else
+      fire = m.ActorDistanceTrigger > glm::length(m.Node()->AbsolutePosition() - point);
+    if (!fire) continue;
+    m.ActorTriggerID = actorID;
+    std::string fn = m.OnActorDistance;
+    CallEvent(form, "scripts\\" + form.roomScriptFile, fn);
+    if (form.halted) return;
+  }
+}
+
+}  // namespace kavo
