@@ -8,6 +8,7 @@
 #include "script/registered.h"
 #include "shell/kavoform.h"
 #include "shell/log.h"
+#include "scene/collision.h"
 
 namespace kavo {
 
@@ -101,9 +102,10 @@ const TScriptClassInfo& TGameClass::StaticInfo() {
         .Field("MouseLook", P::Boolean, &T::MouseLook)
         .Field("MouseMoveAroundTarget", P::Boolean, &T::MouseMoveAroundTarget)
         .Field("MouseLookInvert", P::Boolean, &T::MouseLookInvert)
-        .Prop("Gravity", P::Double, [](T& g) { return Num(g.Form.gravity); },
+        .Prop("Gravity", P::Double, [](T& g) { return Num(g.Form.collisions->Gravity()); },
               [](T& g, const TVariant& v) {
-                if (v.AsDouble() != g.Form.gravity) g.Form.gravity = v.AsDouble();
+                if (static_cast<float>(v.AsDouble()) != g.Form.collisions->Gravity())
+                  g.Form.collisions->SetGravity(static_cast<float>(v.AsDouble()));
               })
         .Prop("TimeMultiplier", P::Double, [](T& g) { return Num(g.Form.cadencer->TimeMultiplier()); },
               [](T& g, const TVariant& v) {

@@ -21,6 +21,9 @@
 #include "shell/log.h"
 #include "shell/scenetree.h"
 #include "scene/geometry.h"
+#include "scene/collision.h"
+#include "world/kavoroom.h"
+#include "visual/kavomesh.h"
 #include "visual/visual_classes.h"
 #include "world/kavodummy.h"
 #include "world/world_classes.h"
@@ -90,6 +93,7 @@ TKavoForm::~TKavoForm() {
   for (TKavo_ScriptClass* obj : rest) delete obj;
   FlushGraveyard();
   script_.reset();
+  roomHolder.reset();
   scene.reset();
   scene::ResetFileAccess();
   archives_.reset();
@@ -224,6 +228,8 @@ void TKavoForm::Startup(const std::vector<std::string>& args) {
   archives_ = std::make_unique<TKavoArchiveReader>();
   archives_->InstallSceneFileAccess();
   scene = std::make_unique<TKavoScene>(glContext_);
+  collisions = std::make_unique<scene::CollisionManager>();
+  collisions->SetGravity(-300.0f);
   if (glContext_) {
     windowView.renderingReport = scene::GLRenderer::DetectRenderingReport();
     glslSupport = epoxy_has_gl_extension("GL_ARB_shader_objects") && epoxy_has_gl_extension("GL_ARB_vertex_program") &&
@@ -304,7 +310,8 @@ void TKavoForm::StartupSequence(const std::vector<std::string>& args) {
   mouseTargetsVisible = false;
   // 13.
   CreateRegistries();
-  // 14. The room holder joins the scene with the rooms.
+  // 14.
+  roomHolder = std::make_unique<TKavoRoom>(*this);
   // 15.
   script_ = std::make_unique<TKavo_ScriptEnvoirement>(*this);
   RegisterScriptClasses();
@@ -571,7 +578,8 @@ void TKavoForm::FrameStep(double delta) {
     RenderFrame();
     // 3.
     lastFrameDelta = delta;
-    // 4. The collision manager steps with the rooms.
+    // 4.
+    collisions->Step(delta);
     // 5.
     if (!freeCamera) CameraFollow(delta);
     // 6. and 7. Actors and held-key bindings join here.
@@ -679,7 +687,7 @@ void TKavoForm::SpeechTick() {
 
 void TKavoForm::GuiProgressTick() {
   if (halted || game_ == nullptr) return;
-  if (onRoomProgress) onRoomProgress();
+  if (roomHolder) roomHolder->Progress();
   if (halted || game_ == nullptr) return;
   LoadGuiScript();
   script_->CallNoArgs("OnGUIProgress");
@@ -732,6 +740,7 @@ void TKavoForm::CloseSequence() {
   // 7. The room holder's nodes go before the libraries, views and contexts they use.
   guarded("Freeing the room", [&] {
     if (onCloseScene) onCloseScene();
+    roomHolder.reset();
   });
   ProcessMessages();
   guarded("Writing the screenshot", [&] { WriteScreenshot(); });

@@ -20,6 +20,7 @@ namespace kavo {
 namespace scene {
 class StaticMeshNode;
 class Node;
+class CollisionManager;
 }
 
 class TKavo_ScriptEnvoirement;
@@ -163,6 +164,8 @@ class TKavoForm {
 
   // The fixed scene tree with its views; made with the window.
   std::unique_ptr<TKavoScene> scene;
+  std::unique_ptr<kavo::scene::CollisionManager> collisions;
+  std::unique_ptr<class TKavoRoom> roomHolder;
   bool freeCamera = false;
   // Which script object owns a scene node (dummies' boxes, meshes, actors).
   std::unordered_map<const kavo::scene::Node*, TObjectHandle> nodeOwners;

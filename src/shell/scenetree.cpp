@@ -109,6 +109,19 @@ TKavoScene::TKavoScene(bool useGL) : root_(std::make_unique<Node>("scene root"))
   debugdummy = Add<GroupNode>(*rootdummy, "debugdummy");
   pathfindinglines = Add<LineSetNode>(*debugdummy, "pathfindinglines");
 
+  roomModel = Add<StaticMeshNode>(*sceneshadows, "roommodel");
+  roomModel->SetPitchAngle(90);
+  roomModel->SetMaterialLibrary(&sharedMaterials);
+  roomModel->SetLightmapLibrary(&lightmaps);
+  walkArea = Add<StaticMeshNode>(*sceneNode, "walkarea");
+  walkArea->SetPitchAngle(90);
+  walkArea->SetMaterialLibrary(&sharedMaterials);
+  walkArea->Hide();
+  roomGroup = Add<GroupNode>(*sceneNode, "roomgroup");
+  roomInnerGroup = Add<GroupNode>(*roomGroup, "roominnergroup");
+  pathLines = Add<LineSetNode>(*sceneNode, "pathlines");
+  pathLines->Hide();
+
   walkpawns->SetMaterialLibrary(&sharedMaterials);
   walkpawns->SetLightmapLibrary(&lightmaps);
   for (View* v : {&windowView, &fullscreenView}) {

@@ -42,6 +42,12 @@ class TKavoScene {
   scene::StaticMeshNode* walkpawns;
   scene::HudSpriteNode* mousecursor;
   scene::LineSetNode* pathfindinglines;
+  // The room holder's nodes, made at start-up: the room model (under
+  // sceneshadows, so the room receives shadows), the walk area (never
+  // drawn), two groups nothing else uses and the path line set.
+  scene::StaticMeshNode *roomModel, *walkArea;
+  scene::GroupNode *roomGroup, *roomInnerGroup;
+  scene::LineSetNode* pathLines;
 
   scene::View windowView, fullscreenView;
   bool fullscreenActive = false;

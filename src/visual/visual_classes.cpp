@@ -2,7 +2,6 @@
 
 namespace kavo {
 KAVO_SIMPLE_CLASS_IMPL(TLightClass, nullptr, true)
-KAVO_SIMPLE_CLASS_IMPL(TMeshClass, &TKavoForm::meshes, true)
 KAVO_SIMPLE_CLASS_IMPL(TSpriteClass, nullptr, true)
 KAVO_SIMPLE_CLASS_IMPL(TShaderClass, &TKavoForm::shaders, true)
 KAVO_SIMPLE_CLASS_IMPL(TPostEffectClass, &TKavoForm::postEffects, true)
