@@ -23,6 +23,8 @@
 #include "scene/geometry.h"
 #include "scene/collision.h"
 #include "world/kavoroom.h"
+#include "shell/input.h"
+#include "game/gameservices.h"
 #include "visual/kavomesh.h"
 #include "visual/visual_classes.h"
 #include "world/kavodummy.h"
@@ -229,6 +231,7 @@ void TKavoForm::Startup(const std::vector<std::string>& args) {
   archives_->InstallSceneFileAccess();
   scene = std::make_unique<TKavoScene>(glContext_);
   collisions = std::make_unique<scene::CollisionManager>();
+  input = std::make_unique<TKavoInput>(*this);
   collisions->SetGravity(-300.0f);
   if (glContext_) {
     windowView.renderingReport = scene::GLRenderer::DetectRenderingReport();
@@ -526,10 +529,7 @@ void TKavoForm::DispatchEvent(const TInputEvent& e) {
     }
     if (halted) return;
     if (onInput) onInput(e);
-    if (e.kind == TInputEvent::Kind::KeyUp && game_ != nullptr && game_->Debug && e.key == 0x1B) {
-      cadencer->SetEnabled(false);
-      CloseMainWindow();
-    }
+    input->Dispatch(e);
   } catch (const std::exception& ex) {
     KavoLog(std::string("Core error: ") + ex.what());
   }
@@ -586,7 +586,10 @@ void TKavoForm::FrameStep(double delta) {
     if (onFrameStep) onFrameStep(delta);
     // 8. Game.CurrentTime reads the frame clock.
     if (game_ != nullptr) game_->DeltaTime = delta;
-    // 9. to 11. Animations, script timers and inventories join here.
+    // 9. Running keyframe animations join here.
+    // 10.
+    FireScriptTimers(*this);
+    // 11. The inventories' pointer test joins here.
     if (onFrameStepLate) onFrameStepLate(delta);
   } catch (const std::exception& e) {
     HandleException(e);
@@ -679,6 +682,7 @@ void TKavoForm::HoverTick() {
     return;
   }
   if (onHover) onHover();
+  input->HoverPicking();
 }
 
 void TKavoForm::SpeechTick() {

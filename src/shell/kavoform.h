@@ -166,6 +166,7 @@ class TKavoForm {
   std::unique_ptr<TKavoScene> scene;
   std::unique_ptr<kavo::scene::CollisionManager> collisions;
   std::unique_ptr<class TKavoRoom> roomHolder;
+  std::unique_ptr<class TKavoInput> input;
   bool freeCamera = false;
   // Which script object owns a scene node (dummies' boxes, meshes, actors).
   std::unordered_map<const kavo::scene::Node*, TObjectHandle> nodeOwners;

@@ -1,0 +1,9 @@
+#include "game/gameservices.h"
+
+#include "shell/kavoform.h"
+
+namespace kavo {
+
+void FireScriptTimers(TKavoForm&) {}
+
+}  // namespace kavo
