@@ -199,12 +199,20 @@ BodyId CollisionManager::AddStaticBody(std::vector<glm::vec3> triangles, const g
 
 bool CollisionManager::RemoveBody(BodyId id) {
   auto it = std::find_if(bodies_.begin(), bodies_.end(), [id](const auto& b) { return b->id == id; });
-  if (it == bodies_.end()) return false;
-  bodies_.erase(it);
+  if (it != bodies_.end()) {
+    bodies_.erase(it);
+    return true;
+  }
+  auto dit = std::find_if(dynamic_.begin(), dynamic_.end(), [id](const auto& b) { return b->id == id; });
+  if (dit == dynamic_.end()) return false;
+  dynamic_.erase(dit);
   return true;
 }
 
-void CollisionManager::Clear() { bodies_.clear(); }
+void CollisionManager::Clear() {
+  bodies_.clear();
+  dynamic_.clear();
+}
 
 bool CollisionManager::SetBodyTransform(BodyId id, const glm::mat4& transform) {
   StaticBody* b = Find(id);
@@ -215,15 +223,21 @@ bool CollisionManager::SetBodyTransform(BodyId id, const glm::mat4& transform) {
 }
 
 bool CollisionManager::SetActive(BodyId id, bool active) {
-  StaticBody* b = Find(id);
-  if (!b) return false;
-  b->desc.active = active;
-  return true;
+  if (StaticBody* b = Find(id)) {
+    b->desc.active = active;
+    return true;
+  }
+  if (DynamicBody* d = FindDynamic(id)) {
+    d->desc.active = active;
+    return true;
+  }
+  return false;
 }
 
 bool CollisionManager::IsActive(BodyId id) const {
-  const StaticBody* b = Find(id);
-  return b && b->desc.active;
+  if (const StaticBody* b = Find(id)) return b->desc.active;
+  const DynamicBody* d = FindDynamic(id);
+  return d && d->desc.active;
 }
 
 const StaticBodyDesc* CollisionManager::Desc(BodyId id) const {
@@ -242,8 +256,221 @@ void CollisionManager::Step(double delta) {
   if (!(delta > 0.0) || !std::isfinite(delta)) return;
   time_ += delta;
   ++steps_;
-  // Dynamic bodies are integrated here once they exist: velocity += gravity
-  // * delta, then SlideSphere by velocity * delta * movement scale.
+  std::vector<CollisionContact> contacts;
+  for (auto& body : dynamic_) {
+    if (body->desc.active) MoveBody(*body, delta, contacts);
+    // Accelerations last one step, also for a body that is switched off.
+    body->ownAcceleration = glm::vec3(0.0f);
+    body->absAcceleration = glm::vec3(0.0f);
+  }
+  // Callbacks run last: they may push bodies for the next step or remove
+  // them, so each looks its body up again.
+  for (const CollisionContact& c : contacts) {
+    DynamicBody* body = FindDynamic(c.self);
+    if (!body || !body->callback) continue;
+    CollisionCallback callback = body->callback;
+    callback(c);
+  }
+}
+
+void CollisionManager::MoveBody(DynamicBody& b, double delta, std::vector<CollisionContact>& contacts) {
+  constexpr int kMaxContacts = 4;
+  constexpr float kGroundSlope = 0.7f;  // normals steeper than this (y part) are walls
+  const float dt = float(delta);
+  glm::vec3 acc = b.axes * b.ownAcceleration + b.absAcceleration;
+  if (b.desc.useGravity && !b.rising) acc.y += gravity_;
+  b.velocity += acc * dt;
+  if (b.rising) b.velocity.y = b.jumpSpeed;
+  if (b.onGround && !b.rising) {
+    // Ground friction slows the sliding along the ground, never reverses it.
+    const float damp = 1.0f / (1.0f + std::max(0.0f, b.desc.friction * b.groundFriction) * dt);
+    b.velocity.x *= damp;
+    b.velocity.z *= damp;
+  }
+  if (!Finite(b.velocity)) b.velocity = glm::vec3(0.0f);
+  glm::vec3 move = b.velocity * dt * movementScale_;
+  if (b.rising && b.centre.y + move.y > b.jumpTop) move.y = std::max(0.0f, b.jumpTop - b.centre.y);
+
+  const size_t firstContact = contacts.size();
+  bool grounded = false;
+  glm::vec3 pos = b.centre;
+  for (int i = 0; i <= kMaxContacts; ++i) {
+    if (glm::dot(move, move) < 1e-12f) break;
+    auto hit = i < kMaxContacts ? SweepEllipsoid(pos, b.desc.size, move, LayerBit(b.desc.layer), b.id, true)
+                                : std::nullopt;
+    if (!hit) {
+      if (i < kMaxContacts) pos += move;
+      break;
+    }
+    const glm::vec3 n = hit->normal;
+    float surfaceBounce = 1.0f, surfaceFriction = 1.0f;
+    CollisionContact c;
+    c.self = b.id;
+    c.other = hit->body;
+    c.point = hit->point;
+    c.normal = n;
+    if (const StaticBody* s = Find(hit->body)) {
+      surfaceBounce = s->desc.bounce;
+      surfaceFriction = s->desc.friction;
+      c.otherTag = s->desc.tag;
+      c.otherUser = s->desc.user;
+    } else if (const DynamicBody* d = FindDynamic(hit->body)) {
+      surfaceBounce = d->desc.bounce;
+      c.otherDynamic = true;
+      c.otherTag = d->desc.tag;
+      c.otherUser = d->desc.user;
+    }
+    bool seen = false;
+    for (size_t k = firstContact; k < contacts.size(); ++k) seen = seen || contacts[k].other == c.other;
+    if (!seen) contacts.push_back(c);
+    if (n.y > kGroundSlope) {
+      grounded = true;
+      b.groundFriction = surfaceFriction;
+    }
+    if (n.y < -kGroundSlope) b.rising = false;  // head against a ceiling
+
+    if (hit->penetration > 0.0f) {
+      pos += n * (hit->penetration + kSkin);
+    } else {
+      const float len = glm::length(move);
+      const float back = len > 0.0f ? std::min(hit->fraction, kSkin / len) : 0.0f;
+      pos += move * (hit->fraction - back);
+      move *= 1.0f - hit->fraction;
+    }
+    const float vn = glm::dot(b.velocity, n);
+    if (vn < 0.0f) b.velocity -= n * vn * (1.0f + b.desc.bounce * surfaceBounce);
+    if (!b.desc.slide) break;
+    const float into = glm::dot(move, n);
+    if (into < 0.0f) move -= n * into;
+  }
+  b.centre = pos;
+  b.onGround = grounded;
+  if (b.rising && b.centre.y >= b.jumpTop - 1e-4f) {
+    b.rising = false;
+    b.velocity.y = 0.0f;
+  }
+  if (b.jumping && !b.rising && grounded) b.jumping = false;
+}
+
+BodyId CollisionManager::AddDynamicBody(const glm::vec3& centre, const DynamicBodyDesc& desc) {
+  auto body = std::make_unique<DynamicBody>();
+  body->id = nextId_++;
+  if (nextId_ == kNoBody) nextId_ = 1;
+  body->desc = desc;
+  body->centre = centre;
+  BodyId id = body->id;
+  dynamic_.push_back(std::move(body));
+  return id;
+}
+
+CollisionManager::DynamicBody* CollisionManager::FindDynamic(BodyId id) {
+  for (auto& b : dynamic_)
+    if (b->id == id) return b.get();
+  return nullptr;
+}
+
+const CollisionManager::DynamicBody* CollisionManager::FindDynamic(BodyId id) const {
+  for (const auto& b : dynamic_)
+    if (b->id == id) return b.get();
+  return nullptr;
+}
+
+const DynamicBodyDesc* CollisionManager::DynamicDesc(BodyId id) const {
+  const DynamicBody* b = FindDynamic(id);
+  return b ? &b->desc : nullptr;
+}
+
+bool CollisionManager::SetDynamicDesc(BodyId id, const DynamicBodyDesc& desc) {
+  DynamicBody* b = FindDynamic(id);
+  if (!b) return false;
+  b->desc = desc;
+  return true;
+}
+
+glm::vec3 CollisionManager::Position(BodyId id) const {
+  const DynamicBody* b = FindDynamic(id);
+  return b ? b->centre : glm::vec3(0.0f);
+}
+
+bool CollisionManager::SetPosition(BodyId id, const glm::vec3& centre) {
+  DynamicBody* b = FindDynamic(id);
+  if (!b || !Finite(centre)) return false;
+  b->centre = centre;
+  return true;
+}
+
+glm::vec3 CollisionManager::Velocity(BodyId id) const {
+  const DynamicBody* b = FindDynamic(id);
+  return b ? b->velocity : glm::vec3(0.0f);
+}
+
+bool CollisionManager::SetVelocity(BodyId id, const glm::vec3& velocity) {
+  DynamicBody* b = FindDynamic(id);
+  if (!b || !Finite(velocity)) return false;
+  b->velocity = velocity;
+  return true;
+}
+
+bool CollisionManager::SetOrientation(BodyId id, const glm::mat3& axes) {
+  DynamicBody* b = FindDynamic(id);
+  if (!b) return false;
+  b->axes = axes;
+  return true;
+}
+
+bool CollisionManager::AddOwnAcceleration(BodyId id, const glm::vec3& a) {
+  DynamicBody* b = FindDynamic(id);
+  if (!b || !Finite(a)) return false;
+  b->ownAcceleration += a;
+  return true;
+}
+
+bool CollisionManager::AddAbsoluteAcceleration(BodyId id, const glm::vec3& a) {
+  DynamicBody* b = FindDynamic(id);
+  if (!b || !Finite(a)) return false;
+  b->absAcceleration += a;
+  return true;
+}
+
+bool CollisionManager::ResetAbsoluteAcceleration(BodyId id) {
+  DynamicBody* b = FindDynamic(id);
+  if (!b) return false;
+  b->absAcceleration = glm::vec3(0.0f);
+  return true;
+}
+
+glm::vec3 CollisionManager::AbsoluteAcceleration(BodyId id) const {
+  const DynamicBody* b = FindDynamic(id);
+  return b ? b->absAcceleration : glm::vec3(0.0f);
+}
+
+bool CollisionManager::Jump(BodyId id, float height, float speed) {
+  DynamicBody* b = FindDynamic(id);
+  if (!b || b->jumping || !b->onGround || !(height > 0.0f) || !(speed > 0.0f) || !std::isfinite(height) ||
+      !std::isfinite(speed))
+    return false;
+  b->jumping = b->rising = true;
+  b->onGround = false;
+  b->jumpTop = b->centre.y + height;
+  b->jumpSpeed = speed;
+  return true;
+}
+
+bool CollisionManager::OnGround(BodyId id) const {
+  const DynamicBody* b = FindDynamic(id);
+  return b && b->onGround;
+}
+
+bool CollisionManager::Jumping(BodyId id) const {
+  const DynamicBody* b = FindDynamic(id);
+  return b && b->jumping;
+}
+
+bool CollisionManager::SetCallback(BodyId id, CollisionCallback callback) {
+  DynamicBody* b = FindDynamic(id);
+  if (!b) return false;
+  b->callback = std::move(callback);
+  return true;
 }
 
 bool CollisionManager::Queried(const StaticBody& body, uint32_t layers) const {
@@ -252,10 +479,26 @@ bool CollisionManager::Queried(const StaticBody& body, uint32_t layers) const {
 
 std::optional<SweepHit> CollisionManager::SweepSphere(const glm::vec3& centre, float radius,
                                                       const glm::vec3& displacement, uint32_t layers) const {
-  if (!(radius > 0.0f) || !Finite(centre) || !Finite(displacement)) return std::nullopt;
+  return SweepEllipsoid(centre, glm::vec3(radius), displacement, layers, kNoBody, false);
+}
+
+std::optional<SweepHit> CollisionManager::SweepEllipsoid(const glm::vec3& centre, const glm::vec3& radii,
+                                                         const glm::vec3& displacement, uint32_t layers, BodyId self,
+                                                         bool withDynamic) const {
+  if (!(radii.x > 0.0f && radii.y > 0.0f && radii.z > 0.0f) || !Finite(radii) || !Finite(centre) ||
+      !Finite(displacement))
+    return std::nullopt;
   const glm::vec3 end = centre + displacement;
-  const glm::vec3 lo = glm::min(centre, end) - glm::vec3(radius), hi = glm::max(centre, end) + glm::vec3(radius);
+  const glm::vec3 lo = glm::min(centre, end) - radii, hi = glm::max(centre, end) + radii;
+  // In the space scaled by 1 / radii the ellipsoid is a unit sphere.
+  const glm::vec3 inv = 1.0f / radii;
+  const glm::vec3 ce = centre * inv, de = displacement * inv;
   std::optional<SweepHit> best;
+  auto better = [&](const SweepHit& h) {
+    // Earlier wins; at equal times, the deeper overlap.
+    return !best || h.fraction < best->fraction ||
+           (h.fraction == best->fraction && h.penetration > best->penetration);
+  };
   std::vector<uint32_t> candidates;
   for (const auto& body : bodies_) {
     if (!Queried(*body, layers)) continue;
@@ -265,15 +508,57 @@ std::optional<SweepHit> CollisionManager::SweepSphere(const glm::vec3& centre, f
       // Leaves hold more than the swept box touches: a cheap box test first.
       const glm::vec3 tlo = glm::min(v[0], glm::min(v[1], v[2])), thi = glm::max(v[0], glm::max(v[1], v[2]));
       if (tlo.x > hi.x || thi.x < lo.x || tlo.y > hi.y || thi.y < lo.y || tlo.z > hi.z || thi.z < lo.z) continue;
-      auto hit = SweepSphereTriangle(centre, radius, displacement, v[0], v[1], v[2]);
-      if (!hit) continue;
-      // Earlier wins; at equal times, the deeper overlap.
-      if (!best || hit->fraction < best->fraction ||
-          (hit->fraction == best->fraction && hit->penetration > best->penetration)) {
-        hit->body = body->id;
-        hit->triangle = t;
-        best = hit;
+      auto e = SweepSphereTriangle(ce, 1.0f, de, v[0] * inv, v[1] * inv, v[2] * inv);
+      if (!e) continue;
+      SweepHit hit;
+      hit.fraction = e->fraction;
+      hit.centre = centre + displacement * e->fraction;
+      hit.point = e->point * radii;
+      if (e->penetration > 0.0f) {
+        const glm::vec3 push = e->normal * e->penetration * radii;
+        hit.penetration = glm::length(push);
+        hit.normal = hit.penetration > 0.0f ? push / hit.penetration : glm::vec3(0, 1, 0);
+      } else {
+        const glm::vec3 n = e->normal * inv;
+        const float len = glm::length(n);
+        hit.normal = len > 0.0f ? n / len : glm::vec3(0, 1, 0);
       }
+      if (!better(hit)) continue;
+      hit.body = body->id;
+      hit.triangle = t;
+      best = hit;
+    }
+  }
+  if (withDynamic) {
+    // Other moving bodies count as spheres of their largest radius.
+    const float own = std::max({radii.x, radii.y, radii.z});
+    const float dd = glm::dot(displacement, displacement);
+    for (const auto& other : dynamic_) {
+      if (other->id == self || !other->desc.active || !other->desc.solid ||
+          (layers & LayerBit(other->desc.layer)) == 0)
+        continue;
+      const float theirs = std::max({other->desc.size.x, other->desc.size.y, other->desc.size.z});
+      const float reach = own + theirs;
+      const glm::vec3 w = centre - other->centre;
+      const float ww = glm::dot(w, w);
+      SweepHit hit;
+      if (ww < reach * reach) {
+        const float dist = std::sqrt(ww);
+        hit.fraction = 0.0f;
+        hit.normal = dist > 1e-6f ? w / dist : glm::vec3(0, 1, 0);
+        hit.penetration = reach - dist;
+      } else {
+        float t;
+        if (!LowestRoot(dd, 2.0f * glm::dot(displacement, w), ww - reach * reach, t)) continue;
+        const glm::vec3 away = centre + displacement * t - other->centre;
+        const float len = glm::length(away);
+        hit.fraction = t;
+        hit.normal = len > 1e-6f ? away / len : glm::vec3(0, 1, 0);
+      }
+      hit.centre = centre + displacement * hit.fraction;
+      hit.point = other->centre + hit.normal * theirs;
+      hit.body = other->id;
+      if (better(hit)) best = hit;
     }
   }
   return best;

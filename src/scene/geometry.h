@@ -77,9 +77,10 @@ bool ProjectBoundsToScreen(const glm::vec3& minCorner, const glm::vec3& maxCorne
 float RayTriangleDistance(const Ray& ray, const glm::vec3& a, const glm::vec3& b, const glm::vec3& c);
 
 // An octree over the triangles of a model, in the model's own coordinates.
-// Build(depth) subdivides every occupied cell at least `depth` times; cells
-// holding many triangles are split further (up to kMaxDepth) so that a ray
-// only meets a handful of triangles.
+// Build(depth) subdivides every occupied cell at least `depth` times (unless
+// splitting cannot separate its triangles); cells holding many triangles are
+// split further (up to kMaxDepth) so that a ray only meets a handful of
+// triangles.
 class TriangleOctree {
  public:
   static constexpr int kMaxDepth = 10;
@@ -128,6 +129,7 @@ class TriangleOctree {
   std::vector<Cell> cells_;
   std::vector<uint32_t> cellTriangles_;
   glm::vec3 boundsLo_{0.0f}, boundsHi_{0.0f};
+  size_t referenceBudget_ = 0;  // triangle references the build may still hand to child cells
 };
 
 }  // namespace kavo::scene

@@ -1,5 +1,7 @@
-// Further model formats (glTF binary, Collada, FBX, PLY, STL, ...) read by
-// assimp from memory. Only triangulation is asked for: no step that merges,
+// glTF models (.gltf with embedded buffers, .glb) read by assimp from
+// memory. Other assimp importers are not offered: fed corrupt files, some
+// of them (PLY, Collada) hang or allocate without bound, which a game file
+// must never be able to cause; glTF survives garbage input. Only triangulation is asked for: no step that merges,
 // reorders or transforms vertices. Each assimp mesh becomes one mesh object
 // with one face group naming its material; meshes keep assimp's order and
 // their own coordinates (node transforms are not applied).
@@ -17,8 +19,7 @@ namespace kavo::scene::detail {
 
 namespace {
 
-constexpr std::array<std::string_view, 14> kAssimpExtensions = {
-    "gltf", "glb", "dae", "fbx", "ply", "stl", "x", "ase", "lwo", "lws", "ms3d", "b3d", "ac", "off"};
+constexpr std::array<std::string_view, 2> kAssimpExtensions = {"gltf", "glb"};
 
 std::string MaterialString(const aiMaterial* m, const char* key, unsigned type, unsigned index) {
   aiString s;
@@ -40,6 +41,10 @@ bool AssimpKnowsExtension(std::string_view lowerExt) {
 }
 
 bool LoadWithAssimp(std::string_view fileName, const std::string& bytes, MeshData& out, std::string& error) {
+  if (bytes.empty()) {
+    error = "empty file";  // assimp asserts on empty input
+    return false;
+  }
   if (bytes.size() > std::numeric_limits<unsigned>::max()) {
     error = "model file too large";
     return false;

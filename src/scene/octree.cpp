@@ -107,6 +107,7 @@ void TriangleOctree::Build(std::vector<glm::vec3> triangles, int depth) {
   }
   cells_.push_back(root);
   cellTriangles_.reserve(all.size() * 2);
+  referenceBudget_ = std::max<size_t>(size_t(1) << 20, all.size() * 32);
   Subdivide(0, all, 0, std::clamp(depth, 0, kMaxDepth));
   built_ = true;
 }
@@ -153,17 +154,18 @@ void TriangleOctree::Subdivide(uint32_t cellIndex, std::vector<uint32_t>& tris, 
             child[x | (y << 1) | (z << 2)].push_back(t);
         }
   }
-  if (!mustSplit) {
-    // Splitting is useless when every occupied child still holds everything
-    // (a few huge triangles) or the triangles would be copied many times.
-    size_t total = 0;
-    bool progress = false;
-    for (const auto& c : child) {
-      total += c.size();
-      progress = progress || (!c.empty() && c.size() < tris.size());
-    }
-    if (!progress || total > tris.size() * 6) return makeLeaf();
+  // Splitting is useless when every occupied child still holds everything
+  // (a few huge triangles, or many meeting in one point), and wasteful when
+  // the triangles would be copied many times. A budget on all references
+  // keeps pathological models from eating memory.
+  size_t total = 0;
+  bool progress = false;
+  for (const auto& c : child) {
+    total += c.size();
+    progress = progress || (!c.empty() && c.size() < tris.size());
   }
+  if (!progress || (!mustSplit && total > tris.size() * 6) || referenceBudget_ < total) return makeLeaf();
+  referenceBudget_ -= total;
   tris.clear();
   tris.shrink_to_fit();
   const int32_t first = int32_t(cells_.size());

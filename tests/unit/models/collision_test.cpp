@@ -125,3 +125,142 @@ TEST(SphereSweep, FaceEdgeCornerMissAndOverlap) {
 
 }  // namespace
 }  // namespace kavo::scene
+
+namespace kavo::scene {
+namespace {
+
+constexpr double kFrame = 1.0 / 60.0;
+
+// A walk area (floor at y = 0, 200 x 200) and a wall at x = 5 facing -x.
+struct Room {
+  CollisionManager cm;
+  BodyId floor = kNoBody, wall = kNoBody;
+  Room() {
+    std::vector<glm::vec3> big;
+    for (const glm::vec3& p : FloorZUp()) big.push_back(p * 10.0f);
+    floor = cm.AddStaticBody(big, Pitch90(), WalkAreaBody());
+  }
+  void AddWall() {
+    wall = cm.AddStaticBody({{5, 0, -50}, {5, 50, -50}, {5, 50, 50}, {5, 0, -50}, {5, 50, 50}, {5, 0, 50}},
+                            glm::mat4(1.0f), MeshCollisionBody());
+  }
+  void Run(BodyId body, int frames, glm::vec3 ownPush = glm::vec3(0.0f)) {
+    for (int i = 0; i < frames; ++i) {
+      if (ownPush != glm::vec3(0.0f)) cm.AddOwnAcceleration(body, ownPush);
+      cm.Step(kFrame);
+    }
+  }
+};
+
+TEST(DynamicBodies, FallsAndRestsOnTheWalkArea) {
+  Room room;
+  BodyId actor = room.cm.AddDynamicBody({0, 10, 0}, DynamicBodyDesc{});
+  EXPECT_TRUE(room.cm.IsDynamic(actor));
+  EXPECT_FALSE(room.cm.OnGround(actor));
+  room.Run(actor, 120);
+  EXPECT_TRUE(room.cm.OnGround(actor));
+  EXPECT_NEAR(room.cm.Position(actor).y, 1.0f, 0.01f);
+  EXPECT_GE(room.cm.Position(actor).y, 1.0f);
+  EXPECT_NEAR(room.cm.Velocity(actor).y, 0.0f, 0.01f);
+  // Resting for a long time does not sink or drift.
+  room.Run(actor, 600);
+  EXPECT_NEAR(room.cm.Position(actor).y, 1.0f, 0.01f);
+  EXPECT_NEAR(room.cm.Position(actor).x, 0.0f, 1e-4f);
+
+  // A tall ellipsoid rests on its lowest point.
+  DynamicBodyDesc tall;
+  tall.size = {0.5f, 2.0f, 0.5f};
+  BodyId pole = room.cm.AddDynamicBody({50, 10, 50}, tall);
+  room.Run(pole, 120);
+  EXPECT_NEAR(room.cm.Position(pole).y, 2.0f, 0.01f);
+
+  // An inactive body stays where it is and its pushes do not pile up.
+  room.cm.SetActive(actor, false);
+  room.cm.SetPosition(actor, {0, 10, 0});
+  room.Run(actor, 30, {0, 0, 500});
+  EXPECT_EQ(room.cm.Position(actor), glm::vec3(0, 10, 0));
+}
+
+TEST(DynamicBodies, OwnFramePushWalksAlongTheFacingAndWallsStopIt) {
+  Room room;
+  room.AddWall();
+  BodyId actor = room.cm.AddDynamicBody({0, 1.001f, 0}, DynamicBodyDesc{});
+  room.Run(actor, 10);
+  // Turned to face +x: the body's own z axis is world +x.
+  room.cm.SetOrientation(actor, glm::mat3(glm::vec3(0, 0, -1), glm::vec3(0, 1, 0), glm::vec3(1, 0, 0)));
+  room.Run(actor, 120, {0, 0, 500});
+  // Stopped by the wall one radius before it, still on the floor.
+  glm::vec3 p = room.cm.Position(actor);
+  EXPECT_NEAR(p.x, 4.0f, 0.01f);
+  EXPECT_LE(p.x, 4.0f);
+  EXPECT_NEAR(p.y, 1.0f, 0.01f);
+  EXPECT_NEAR(p.z, 0.0f, 1e-3f);
+
+  // Facing -x with the floor's friction: the speed levels off (push / friction).
+  room.cm.SetOrientation(actor, glm::mat3(glm::vec3(0, 0, 1), glm::vec3(0, 1, 0), glm::vec3(-1, 0, 0)));
+  room.Run(actor, 60, {0, 0, 500});
+  const float speed = -room.cm.Velocity(actor).x;
+  EXPECT_NEAR(speed, 500.0f / (0.7f * 10.0f), 3.0f);
+  // Without a push friction brings it to a stop.
+  room.Run(actor, 240);
+  EXPECT_LT(std::fabs(room.cm.Velocity(actor).x), 0.01f);
+}
+
+TEST(DynamicBodies, JumpRisesAndLands) {
+  Room room;
+  BodyId actor = room.cm.AddDynamicBody({0, 3, 0}, DynamicBodyDesc{});
+  EXPECT_FALSE(room.cm.Jump(actor, 5, 50));  // in the air: ignored
+  room.Run(actor, 60);
+  ASSERT_TRUE(room.cm.OnGround(actor));
+  EXPECT_TRUE(room.cm.Jump(actor, 5, 50));
+  EXPECT_FALSE(room.cm.Jump(actor, 5, 50));  // already jumping
+  float top = 0;
+  int frames = 0;
+  while (room.cm.Jumping(actor) && frames < 600) {
+    room.cm.Step(kFrame);
+    top = std::max(top, room.cm.Position(actor).y);
+    ++frames;
+  }
+  EXPECT_LT(frames, 600);
+  EXPECT_NEAR(top, 6.0f, 0.01f);
+  EXPECT_TRUE(room.cm.OnGround(actor));
+  EXPECT_NEAR(room.cm.Position(actor).y, 1.0f, 0.01f);
+}
+
+TEST(DynamicBodies, CallbackNamesTheOtherBodyAndCanPushIt) {
+  Room room;
+  DynamicBodyDesc desc;
+  desc.tag = 1;
+  BodyId a = room.cm.AddDynamicBody({0, 1.001f, 0}, desc);
+  BodyId b = room.cm.AddDynamicBody({5, 1.001f, 0}, desc);
+  std::vector<CollisionContact> seen;
+  // As an actor does: push the other straight away with 400.
+  room.cm.SetCallback(a, [&](const CollisionContact& c) {
+    seen.push_back(c);
+    if (c.otherTag > 0) {
+      glm::vec3 v = room.cm.Position(c.other) - room.cm.Position(c.self);
+      room.cm.ResetAbsoluteAcceleration(c.other);
+      room.cm.AddAbsoluteAcceleration(c.other, glm::normalize(v) * 400.0f);
+    }
+  });
+  room.cm.SetVelocity(a, {60, 0, 0});
+  room.Run(a, 30);
+  ASSERT_FALSE(seen.empty());
+  bool metB = false, metFloor = false;
+  for (const CollisionContact& c : seen) {
+    EXPECT_EQ(c.self, a);
+    metB = metB || (c.other == b && c.otherDynamic && c.otherTag == 1);
+    metFloor = metFloor || (c.other == room.floor && !c.otherDynamic && c.otherTag == 0);
+  }
+  EXPECT_TRUE(metB);
+  EXPECT_TRUE(metFloor);
+  EXPECT_GT(room.cm.Position(b).x, 5.5f);  // pushed away along +x
+  EXPECT_GE(glm::length(room.cm.Position(b) - room.cm.Position(a)), 2.0f - 1e-3f);  // never overlapping
+
+  EXPECT_TRUE(room.cm.RemoveBody(b));
+  EXPECT_FALSE(room.cm.HasBody(b));
+  EXPECT_EQ(room.cm.BodyCount(), 2u);  // the floor and a
+}
+
+}  // namespace
+}  // namespace kavo::scene

@@ -163,14 +163,20 @@ TEST(ModelFiles, FormatByExtension) {
 namespace kavo::scene {
 namespace {
 
-TEST(AssimpLoader, OtherFormatsKeepTheirCoordinates) {
-  const std::string ply =
-      "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\nproperty float z\n"
-      "element face 2\nproperty list uchar int vertex_indices\nend_header\n"
-      "0 0 0\n2.5 0 0\n2.5 0 -3.25\n0 0 -3.25\n3 0 1 2\n3 0 2 3\n";
+TEST(AssimpLoader, GltfKeepsItsCoordinates) {
+  // Two triangles of a 2.5 x 3.25 floor in an embedded buffer.
+  const std::string gltf =
+      R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":72,"uri":"data:application/octet-stream;base64,)"
+      "AAAAAAAAAAAAAAAAAAAgQAAAAAAAAAAAAAAgQAAAAAAAAFDAAAAAAAAAAAAAAAAAAAAgQAAAAAAAAFDAAAAAAAAAAAAAAFDA"
+      R"("}],"bufferViews":[{"buffer":0,"byteLength":72}],)"
+      R"("accessors":[{"bufferView":0,"componentType":5126,"count":6,"type":"VEC3","min":[0,0,-3.25],"max":[2.5,0,0]}],)"
+      R"("meshes":[{"name":"floor","primitives":[{"attributes":{"POSITION":0}}]}],)"
+      R"("nodes":[{"mesh":0}],"scenes":[{"nodes":[0]}],"scene":0})";
   MeshData data;
   std::string error;
-  ASSERT_TRUE(LoadModel("floor.PLY", ply, data, error)) << error;
+  ASSERT_TRUE(LoadModel("floor.GLTF", gltf, data, error)) << error;
+  ASSERT_EQ(data.objects.size(), 1u);
+  EXPECT_EQ(data.objects[0].name, "floor");
   std::vector<glm::vec3> tris = ExtractTriangles(data);
   ASSERT_EQ(tris.size(), 6u);
   glm::vec3 lo, hi;
@@ -185,6 +191,7 @@ TEST(AssimpLoader, OtherFormatsKeepTheirCoordinates) {
 
   EXPECT_FALSE(LoadModel("broken.glb", std::string("glTF\x02\0\0\0garbage", 15), data, error));
   EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(LoadModel("empty.gltf", "", data, error));
 }
 
 }  // namespace

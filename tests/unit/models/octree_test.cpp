@@ -151,6 +151,19 @@ TEST(TriangleOctree, EmptyAndDegenerateInput) {
   EXPECT_FLOAT_EQ(hit->distance, 5.0f);
   tree.Clear();
   EXPECT_FALSE(tree.Built());
+
+  // Thousands of triangles through one point do not multiply in the cells.
+  std::vector<glm::vec3> fan;
+  for (int i = 0; i < 5000; ++i) {
+    float a = 6.2831853f * float(i) / 5000.0f, b = 6.2831853f * float(i + 1) / 5000.0f;
+    fan.insert(fan.end(), {{0, 0, 0}, {std::cos(a), 0, std::sin(a)}, {std::cos(b), 0, std::sin(b)}});
+  }
+  fan.insert(fan.end(), 3000 * 3, glm::vec3(0.0f));  // and coinciding specks at the centre
+  tree.Build(fan, 3);
+  EXPECT_LT(tree.LeafReferences(), 8000u * 16u);
+  auto fanHit = tree.Intersect({{0.5f, 1, 0.01f}, {0, -1, 0}});
+  ASSERT_TRUE(fanHit);
+  EXPECT_FLOAT_EQ(fanHit->distance, 1.0f);
 }
 
 TEST(TriangleOctree, QueryBoxFindsTheTrianglesAround) {
