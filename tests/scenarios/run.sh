@@ -6,7 +6,8 @@
 # the folder's expected.log, expected.stderr (optional) and expected.status
 # (optional, default 0). In expected files, <DIR> stands for the scratch
 # folder. Optional files: args (one argument per line), frames (default 30),
-# step (frame step in ms, default 10), setup.sh (run in the scratch folder).
+# step (frame step in ms, default 10), setup.sh (run in the scratch folder;
+# $KAVOPACK names the archive tool).
 set -u
 kavo="$1"
 out="$2"
@@ -28,7 +29,7 @@ for dir in "$here"/*/; do
   if [ -d "$work/data" ] && [ ! -f "$dir/no-walkpawns" ] && [ ! -e "$work/data/GUI/walkpawns.3ds" ]; then
     mkdir -p "$work/data/GUI" && cp "$here/../data/models/walkpawns.3ds" "$work/data/GUI/"
   fi
-  [ -x "$work/setup.sh" ] && (cd "$work" && ./setup.sh)
+  [ -f "$work/setup.sh" ] && (cd "$work" && KAVOPACK="${KAVOPACK:-$(dirname "$kavo")/kavopack}" bash ./setup.sh)
   frames=30; [ -f "$dir/frames" ] && frames="$(cat "$dir/frames")"
   step=10; [ -f "$dir/step" ] && step="$(cat "$dir/step")"
   args=()

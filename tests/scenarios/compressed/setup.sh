@@ -1,0 +1,3 @@
+# data/scripts.kvo stands in for the folder data/scripts, Huffman-compressed.
+"$KAVOPACK" pack src/scripts data/scripts.kvo --huffman > /dev/null 2>&1
+echo 'Game = TGame.Create()' > data/config.lua
