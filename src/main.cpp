@@ -8,12 +8,15 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/files.h"
 #include "shell/kavoform.h"
+#include "shell/scriptedinput.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: kavo [--headless] [--frames N] [--fixed-step MS] [--log PATH] [--screenshot PATH]\n"
+    "            [--input FILE] [--record FILE]\n"
     "            [--help] [--version] [game switches: -noauto, -p NAME..., -logtoconsole] [PROJECT.kavogame]\n";
 
 int Misuse(const std::string& what) {
@@ -64,6 +67,18 @@ int main(int argc, char** argv) {
       const char* v = value("--screenshot");
       if (!v || !*v) return Misuse("--screenshot needs a path");
       options.screenshotPath = v;
+    } else if (a == "--input") {
+      const char* v = value("--input");
+      if (!v || !*v) return Misuse("--input needs a file");
+      std::string text, error;
+      if (!kavo::Files().ReadFile(v, text, &error, 64u << 20)) return Misuse("--input: " + error);
+      kavo::TScriptedInput check;
+      if (!check.Parse(text, error)) return Misuse(std::string("--input ") + v + ": " + error);
+      options.inputText = text;
+    } else if (a == "--record") {
+      const char* v = value("--record");
+      if (!v || !*v) return Misuse("--record needs a file");
+      options.recordPath = v;
     } else if (a == "--help") {
       std::fputs(kUsage, stdout);
       return 0;
@@ -74,11 +89,11 @@ int main(int argc, char** argv) {
       return Misuse("unknown switch " + a);
     }
   }
-  if (!options.logPath.empty() && options.logPath[0] != '/') {
-    // A relative log path is taken from where kavo was started.
-    char cwd[4096];
-    if (getcwd(cwd, sizeof(cwd))) options.logPath = std::string(cwd) + "/" + options.logPath;
-  }
+  // Relative paths of our switches are taken from where kavo was started.
+  char cwd[4096];
+  std::string here = getcwd(cwd, sizeof(cwd)) ? std::string(cwd) + "/" : std::string();
+  for (std::string* p : {&options.logPath, &options.screenshotPath, &options.recordPath})
+    if (!p->empty() && (*p)[0] != '/') *p = here + *p;
   auto platform = kavo::CreateSdlPlatform(options.headless);
   int status;
   {

@@ -57,8 +57,10 @@ class TSdlPlatform : public IPlatform {
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
     Uint32 flags = SDL_WINDOW_OPENGL | (headless_ ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN);
+    // The drawable is made at the engine's view size at once: the offscreen
+    // driver keeps the size a surface was created with.
     window_ = SDL_CreateWindow(caption.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                               w > 0 ? w : 1, h > 0 ? h : 1, flags);
+                               w > 800 ? w : 800, h > 600 ? h : 600, flags);
     caption_ = caption;
     width_ = w;
     height_ = h;
@@ -144,6 +146,17 @@ class TSdlPlatform : public IPlatform {
           e.x = ev.button.x;
           e.y = ev.button.y;
           e.shift = ShiftFromSdl(mod, buttons);
+          {
+            // The pressed button counts as held on a press and not on its release.
+            TShiftState flag = e.button == TMouseButton::Left     ? kShiftLeft
+                               : e.button == TMouseButton::Right  ? kShiftRight
+                               : e.button == TMouseButton::Middle ? kShiftMiddle
+                                                                  : 0;
+            if (e.kind == TInputEvent::Kind::MouseDown)
+              e.shift |= flag;
+            else
+              e.shift &= static_cast<TShiftState>(~flag);
+          }
           lastX_ = e.x;
           lastY_ = e.y;
           return true;

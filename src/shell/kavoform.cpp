@@ -24,6 +24,7 @@
 #include "scene/collision.h"
 #include "world/kavoroom.h"
 #include "shell/input.h"
+#include "shell/scriptedinput.h"
 #include "game/gameservices.h"
 #include "visual/kavomesh.h"
 #include "visual/visual_classes.h"
@@ -232,6 +233,15 @@ void TKavoForm::Startup(const std::vector<std::string>& args) {
   scene = std::make_unique<TKavoScene>(glContext_);
   collisions = std::make_unique<scene::CollisionManager>();
   input = std::make_unique<TKavoInput>(*this);
+  if (!options.inputText.empty()) {
+    scriptedInput = std::make_unique<TScriptedInput>();
+    std::string error;
+    scriptedInput->Parse(options.inputText, error);  // checked by the caller before start-up
+  }
+  if (!options.recordPath.empty()) {
+    recorder = std::make_unique<TInputRecorder>();
+    recorder->Open(options.recordPath);
+  }
   collisions->SetGravity(-300.0f);
   if (glContext_) {
     windowView.renderingReport = scene::GLRenderer::DetectRenderingReport();
@@ -519,9 +529,15 @@ void TKavoForm::RunOnce() {
   FlushGraveyard();
 }
 
+bool TKavoForm::IsKeyHeld(int vk) const {
+  if (scriptedInput && scriptedInput->KeyHeld(vk)) return true;
+  return platform.IsKeyDown(vk);
+}
+
 void TKavoForm::DispatchEvent(const TInputEvent& e) {
   // Nothing reaches the game before start-up has finished.
   if (!startupFinished) return;
+  if (recorder && e.kind != TInputEvent::Kind::CloseRequest) recorder->Record(cadencer->CurrentTime() * 1000.0, e);
   try {
     if (e.kind == TInputEvent::Kind::CloseRequest) {
       CloseMainWindow();
@@ -567,7 +583,27 @@ void TKavoForm::Idle() {
   if (cadencer->Progress(delta)) {
     FrameStep(delta);
     ++frameSteps;
+    // Scripted input arrives at the frame whose clock time reaches it,
+    // through the same handlers as real input.
+    if (scriptedInput && !terminated_) {
+      for (TInputEvent& e : scriptedInput->Due(cadencer->CurrentTime() * 1000.0)) {
+        if (e.kind == TInputEvent::Kind::MouseWheel && e.x < 0 && game_) {
+          e.x = game_->MouseX;
+          e.y = game_->MouseY;
+        }
+        DispatchEvent(e);
+        if (terminated_) break;
+      }
+    }
     if (options.frames >= 0 && frameSteps >= options.frames && !closing_ && !terminated_) CloseMainWindow();
+  }
+}
+
+void TKavoForm::RunOneFrame() {
+  double delta = 0.0;
+  if (cadencer->Progress(delta)) {
+    FrameStep(delta);
+    ++frameSteps;
   }
 }
 

@@ -37,6 +37,8 @@ struct TKavoOptions {
   double fixedStepMs = 0.0;   // > 0: every frame advances the clock by exactly this
   std::string logPath;        // empty: "log.txt" beside the executable
   std::string screenshotPath;
+  std::string inputText;   // the text of an --input file
+  std::string recordPath;  // --record FILE
   std::string executableDir;  // empty: the running executable's directory
 };
 
@@ -167,10 +169,16 @@ class TKavoForm {
   std::unique_ptr<kavo::scene::CollisionManager> collisions;
   std::unique_ptr<class TKavoRoom> roomHolder;
   std::unique_ptr<class TKavoInput> input;
+  std::unique_ptr<class TScriptedInput> scriptedInput;
+  std::unique_ptr<class TInputRecorder> recorder;
+  // Held-key test: the platform's keys and the keys scripted input holds.
+  bool IsKeyHeld(int vk) const;
   bool freeCamera = false;
   // Which script object owns a scene node (dummies' boxes, meshes, actors).
   std::unordered_map<const kavo::scene::Node*, TObjectHandle> nodeOwners;
   bool hover2D = false;
+  // Runs one frame of the frame clock now (mouse moves do this).
+  void RunOneFrame();
   // Draws one frame of the window view and places the pointer after it.
   void RenderFrame();
   // Loads a model into a mesh node through the file layer (disk or archive);

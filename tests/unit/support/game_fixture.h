@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/test_platform.h"
+#include "script/environment.h"
 #include "shell/kavoform.h"
 
 namespace kavo::test {

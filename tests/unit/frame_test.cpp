@@ -1,0 +1,210 @@
+// The frame clock, the timers, the frame step's camera follow and the
+// engine's fixed tree as drawn, with injected time and the renderer that
+// draws nothing; and a few pictures on the offscreen GL context.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "game/kavogame.h"
+#include "scene/staticmesh.h"
+#include "shell/cadencer.h"
+#include "shell/scenetree.h"
+#include "support/game_fixture.h"
+
+namespace kavo::test {
+namespace {
+
+struct ManualTime : TTimeSource {
+  double Now() override { return t; }
+  double t = 0;
+};
+
+TEST(FrameClock, LimitsPausesAndMultiplier) {
+  ManualTime time;
+  TCadencer c(time);
+  c.SetEnabled(true);
+  double d = 0;
+  time.t = 0.00005;
+  EXPECT_FALSE(c.Progress(d));  // below the smallest step nothing happens
+  time.t = 0.016;
+  ASSERT_TRUE(c.Progress(d));
+  EXPECT_NEAR(d, 0.016, 1e-9);
+  time.t += 2.0;  // a two second pause gives one 0.1 s step, not a burst
+  ASSERT_TRUE(c.Progress(d));
+  EXPECT_NEAR(d, 0.1, 1e-9);
+  time.t += 0.016;
+  ASSERT_TRUE(c.Progress(d));
+  EXPECT_NEAR(d, 0.016, 1e-9);
+  c.SetTimeMultiplier(2);
+  time.t += 0.02;
+  ASSERT_TRUE(c.Progress(d));
+  EXPECT_NEAR(d, 0.04, 1e-9);
+  time.t += 0.08;  // 0.16 scaled is cut to 0.1
+  ASSERT_TRUE(c.Progress(d));
+  EXPECT_NEAR(d, 0.1, 1e-9);
+  // The current time is the sum of the deltas: changing the multiplier or
+  // setting the time never makes it run backwards.
+  double before = c.CurrentTime();
+  c.SetTimeMultiplier(0.5);
+  time.t += 0.02;
+  ASSERT_TRUE(c.Progress(d));
+  EXPECT_GT(c.CurrentTime(), before);
+  c.SetCurrentTime(10);
+  time.t += 0.01;
+  ASSERT_TRUE(c.Progress(d));
+  EXPECT_NEAR(c.CurrentTime(), 10.005, 1e-9);
+}
+
+TEST(FrameClock, TimersNeverBurst) {
+  TKavoTimer t("t", 0.1);
+  t.SetEnabled(true, 0.0);
+  EXPECT_FALSE(t.Due(0.05));
+  EXPECT_TRUE(t.Due(0.1));
+  t.Fired(1.0);  // the loop was late by 0.9 s: one firing, then 0.1 s later
+  EXPECT_FALSE(t.Due(1.05));
+  EXPECT_TRUE(t.Due(1.1));
+}
+
+using FrameStep = GameFixture;
+
+TEST_F(FrameStep, GameClockFollowsTheFixedStepAndMultiplier) {
+  StartGame("Game = TGame.Create()");
+  RunFrames(10);
+  TGameClass* g = form->Game();
+  EXPECT_NEAR(form->cadencer->CurrentTime(), 0.1, 1e-9);
+  EXPECT_NEAR(g->DeltaTime, 0.01, 1e-9);
+  Run("Game.TimeMultiplier = 0.5");
+  RunFrames(10);
+  EXPECT_NEAR(form->cadencer->CurrentTime(), 0.15, 1e-9);
+  EXPECT_NEAR(g->DeltaTime, 0.005, 1e-9);
+}
+
+TEST_F(FrameStep, CameraFollowPerAxis) {
+  StartGame("Game = TGame.Create()");
+  TKavoScene& s = *form->scene;
+  s.mainCamera->SetTag(1);
+  struct Case {
+    glm::vec3 gap;
+    bool snaps;
+  } cases[] = {{{0.05f, 0.05f, 0.05f}, true}, {{0.1f, 0.0f, 0.0f}, false}, {{0.0f, -3.0f, 0.0f}, false}};
+  for (const Case& c : cases) {
+    s.mainCamera->SetPosition(0, 0, 0);
+    s.cameraposition->SetPosition(c.gap);
+    RunFrames(1);
+    glm::vec3 p = s.mainCamera->Position();
+    if (c.snaps) {
+      EXPECT_EQ(p, c.gap);
+    } else {
+      // Each axis closes its own gap at a rate of one per second; an axis
+      // without a gap does not move.
+      for (int i = 0; i < 3; ++i) EXPECT_NEAR(p[i], c.gap[i] * 0.01f, 1e-6) << i;
+    }
+  }
+  s.mainCamera->SetTag(0);  // without a glide the camera sits on its position
+  s.cameraposition->SetPosition(5, 6, 7);
+  RunFrames(1);
+  EXPECT_EQ(s.mainCamera->Position(), glm::vec3(5, 6, 7));
+}
+
+TEST(SceneTree, DrawOrderOfTheFixedTree) {
+  TKavoScene s(false);
+  auto* sky = s.background->CreateChild<scene::HudSpriteNode>("sky");
+  auto* prop = s.sceneNode->CreateChild<scene::SphereNode>("prop");
+  auto* near = s.transparent->CreateChild<scene::SphereNode>("near glass");
+  auto* far = s.transparent->CreateChild<scene::SphereNode>("far glass");
+  near->material.blending = far->material.blending = scene::BlendingMode::Transparency;
+  s.mainCamera->SetPosition(0, 0, 0);
+  near->SetPosition(0, 0, 5);
+  far->SetPosition(0, 0, 50);
+  s.userhud->CreateChild<scene::HudSpriteNode>("script hud");
+  s.inventories->CreateChild<scene::SphereNode>("inventory item");
+  (void)sky;
+  (void)prop;
+  s.Render(TKavoViewSettings{}, false);
+  std::vector<std::string> drawn = s.NullRendererForTests().Drawn();
+  auto at = [&](const std::string& n) {
+    auto it = std::find(drawn.begin(), drawn.end(), n);
+    EXPECT_NE(it, drawn.end()) << n << " not drawn in " << ::testing::PrintToString(drawn);
+    return it - drawn.begin();
+  };
+  EXPECT_LT(at("sky"), at("prop"));
+  EXPECT_LT(at("prop"), at("far glass"));
+  EXPECT_LT(at("far glass"), at("near glass"));
+  EXPECT_LT(at("near glass"), at("postrender"));
+  EXPECT_LT(at("postrender"), at("script hud"));
+  EXPECT_LT(at("script hud"), at("GLDirectOpenGL1"));
+  EXPECT_LT(at("GLDirectOpenGL1"), at("inventory item"));
+  EXPECT_EQ(drawn.back(), "mousecursor");
+  // Hidden nodes are not drawn.
+  EXPECT_EQ(std::count(drawn.begin(), drawn.end(), "invlightcolors"), 0);
+  EXPECT_EQ(std::count(drawn.begin(), drawn.end(), "walkpawns"), 0);
+}
+
+TEST(SceneTree, ProjectionSurvivesAZeroHeightViewport) {
+  TKavoScene s(false);
+  glm::mat4 p = s.mainCamera->ProjectionMatrix(800, 0);
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) EXPECT_TRUE(std::isfinite(p[i][j]));
+}
+
+// Pictures through the whole engine on the offscreen context.
+class Pictures : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform = CreateSdlPlatform(true);
+    dir.Write("data/config.lua", "Game = TGame.Create()\nGame.Debug = false\n");
+    dir.Write("data/GUI/walkpawns.3ds", ReadFileText(std::string(KAVO_TEST_DATA) + "/models/walkpawns.3ds"));
+    TKavoOptions o;
+    o.executableDir = dir.Path();
+    o.fixedStepMs = 10;
+    o.screenshotPath = dir.Path() + "shot.png";
+    form = std::make_unique<TKavoForm>(*platform, o);
+    form->libraryCheck = [] { return std::string(); };
+    form->Startup({dir.Path() + "kavo"});
+    if (!form->scene->UsesGL()) GTEST_SKIP() << "no OpenGL context here";
+  }
+  void Frame() {
+    long long target = form->frameSteps + 1;
+    while (form->frameSteps < target && !form->Terminated()) form->RunOnce();
+  }
+  glm::ivec4 Pixel(int x, int y) {
+    const scene::View& v = form->scene->windowView;
+    const auto& px = v.LastFramePixels();
+    size_t i = (static_cast<size_t>(y) * v.LastFrameWidth() + x) * 4;
+    return {px[i], px[i + 1], px[i + 2], px[i + 3]};
+  }
+  TempDir dir;
+  std::unique_ptr<IPlatform> platform;
+  std::unique_ptr<TKavoForm> form;
+};
+
+void ExpectColor(glm::ivec4 got, glm::ivec3 want) {
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(got[i], want[i], 3) << "channel " << i;
+}
+
+TEST_F(Pictures, BackgroundColourFromTheGameObject) {
+  form->Script().RunLine("Game.SetBackgroundRGB(255, 128, 0)");
+  Frame();
+  ExpectColor(Pixel(400, 300), {255, 128, 0});
+  form->CloseMainWindow();
+  EXPECT_TRUE(form->Terminated());
+  EXPECT_GT(ReadFileText(dir.Path() + "shot.png").size(), 100u);  // --screenshot wrote the last frame
+}
+
+TEST_F(Pictures, FogColoursAFarMesh) {
+  form->Script().RunLine("Game.SetFogRGB(0, 0, 255) Game.FogStart = 1 Game.FogEnd = 2 Game.SetBackgroundRGB(0, 0, 0)");
+  TKavoScene& s = *form->scene;
+  auto* ball = s.sceneNode->CreateChild<scene::SphereNode>("ball");
+  ball->radius = 20;
+  ball->material.unlit = true;
+  ball->material.diffuse = {1, 0, 0, 1};
+  s.cameraposition->SetPosition(0, 0, -100);
+  s.mainCamera->SetPosition(0, 0, -100);
+  s.cameratarget->SetPosition(0, 0, 0);
+  Frame();
+  ExpectColor(Pixel(400, 300), {0, 0, 255});
+  ExpectColor(Pixel(795, 595), {0, 0, 0});
+}
+
+}  // namespace
+}  // namespace kavo::test
