@@ -9,7 +9,7 @@
 # step (frame step in ms, default 10), setup.sh (run in the scratch folder;
 # $KAVOPACK names the archive tool).
 set -u
-kavo="$1"
+kavo="$(realpath "$1")"
 out="$2"
 only="${3:-}"
 here="$(cd "$(dirname "$0")" && pwd)"
