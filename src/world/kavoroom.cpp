@@ -1,10 +1,167 @@
 #include "world/kavoroom.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cerrno>
+#include <cstring>
+#include <unordered_map>
+
+#include "game/kavogame.h"
+#include "platform/files.h"
+#include "scene/collision.h"
+#include "scene/geometry.h"
+#include "scene/staticmesh.h"
 #include "script/environment.h"
+#include "script/registered.h"
+#include "shell/errors.h"
+#include "shell/gamefiles.h"
 #include "shell/kavoform.h"
+#include "shell/log.h"
 #include "shell/scenetree.h"
 
 namespace kavo {
+
+// ---------------------------------------------------------------- navigation cells
+
+namespace {
+
+glm::vec3 FloorSpace(const glm::vec3& v) { return {v.x, v.z, -v.y}; }
+
+bool ZeroArea(const glm::vec3& a, const glm::vec3& b, const glm::vec3& c) {
+  // In double, so that tiny but real triangles do not round to nothing.
+  const glm::dvec3 u = glm::dvec3(b) - glm::dvec3(a), w = glm::dvec3(c) - glm::dvec3(a);
+  const glm::dvec3 n = glm::cross(u, w);
+  return n.x == 0.0 && n.y == 0.0 && n.z == 0.0;
+}
+
+// The corners of side i of a cell.
+void Side(const TNavigationCell& c, int i, glm::vec3& p, glm::vec3& q) {
+  p = c.Vertex(i);
+  q = c.Vertex((i + 1) % 3);
+}
+
+bool SameEdge(const glm::vec3& p0, const glm::vec3& p1, const glm::vec3& q0, const glm::vec3& q1) {
+  return (p0 == q0 && p1 == q1) || (p0 == q1 && p1 == q0);
+}
+
+// A hashable form of an undirected edge. Coordinates compare as numbers, so
+// -0 and +0 are made one key; an edge with a NaN corner equals no edge and
+// gets no key at all.
+struct EdgeKey {
+  uint32_t bits[6];
+  bool operator==(const EdgeKey& o) const { return std::memcmp(bits, o.bits, sizeof(bits)) == 0; }
+};
+struct EdgeKeyHash {
+  size_t operator()(const EdgeKey& k) const {
+    uint64_t h = 1469598103934665603ull;
+    for (uint32_t b : k.bits) h = (h ^ b) * 1099511628211ull;
+    return static_cast<size_t>(h ^ (h >> 29));
+  }
+};
+
+bool PointBits(const glm::vec3& p, uint32_t* out) {
+  for (int i = 0; i < 3; ++i) {
+    if (std::isnan(p[i])) return false;
+    float f = p[i] == 0.0f ? 0.0f : p[i];
+    std::memcpy(&out[i], &f, 4);
+  }
+  return true;
+}
+
+bool MakeEdgeKey(const glm::vec3& p, const glm::vec3& q, EdgeKey& key) {
+  uint32_t a[3], b[3];
+  if (!PointBits(p, a) || !PointBits(q, b)) return false;
+  const bool swap = std::lexicographical_compare(b, b + 3, a, a + 3);
+  std::memcpy(key.bits, swap ? b : a, 12);
+  std::memcpy(key.bits + 3, swap ? a : b, 12);
+  return true;
+}
+
+}  // namespace
+
+std::vector<TNavigationCell> BuildNavigationCells(const std::vector<glm::vec3>& tris, int firstIndex) {
+  std::vector<TNavigationCell> cells;
+  cells.reserve(tris.size() / 3);
+  for (size_t t = 0; t + 2 < tris.size(); t += 3) {
+    TNavigationCell c;
+    c.a = FloorSpace(tris[t]);
+    c.b = FloorSpace(tris[t + 1]);
+    c.c = FloorSpace(tris[t + 2]);
+    if (ZeroArea(c.a, c.b, c.c)) continue;
+    c.index = firstIndex + static_cast<int>(cells.size());
+    for (int i = 0; i < 3; ++i) c.wallMidpoints[i] = (c.Vertex(i) + c.Vertex((i + 1) % 3)) * 0.5f;
+    for (int i = 0; i < 3; ++i) c.wallDistances[i] = glm::length(c.wallMidpoints[i] - c.wallMidpoints[(i + 1) % 3]);
+    c.centre = glm::vec3((c.a.x + c.b.x + c.c.x) / 3.0f, (c.a.y + c.b.y + c.c.y) / 3.0f,
+                         (c.a.z + c.b.z + c.c.z) / 3.0f);
+    cells.push_back(c);
+  }
+  return cells;
+}
+
+void LinkNavigationCells(std::vector<TNavigationCell>& cells) {
+  // Only cells sharing an edge can link, so each cell q meets the cells of
+  // its three edges (found through a hash of the edges) in list order: the
+  // same outcome as meeting every cell of the list in order.
+  std::unordered_map<EdgeKey, std::vector<int>, EdgeKeyHash> byEdge;
+  byEdge.reserve(cells.size() * 2);
+  for (size_t q = 0; q < cells.size(); ++q)
+    for (int i = 0; i < 3; ++i) {
+      glm::vec3 p0, p1;
+      Side(cells[q], i, p0, p1);
+      EdgeKey key;
+      if (!MakeEdgeKey(p0, p1, key)) continue;
+      auto& list = byEdge[key];
+      if (list.empty() || list.back() != static_cast<int>(q)) list.push_back(static_cast<int>(q));
+    }
+
+  std::vector<int> others;
+  for (size_t qi = 0; qi < cells.size(); ++qi) {
+    TNavigationCell& q = cells[qi];
+    others.clear();
+    for (int i = 0; i < 3; ++i) {
+      glm::vec3 p0, p1;
+      Side(q, i, p0, p1);
+      EdgeKey key;
+      if (!MakeEdgeKey(p0, p1, key)) continue;
+      auto it = byEdge.find(key);
+      if (it == byEdge.end()) continue;
+      for (int r : it->second)
+        if (r != static_cast<int>(qi)) others.push_back(r);
+    }
+    std::sort(others.begin(), others.end());
+    others.erase(std::unique(others.begin(), others.end()), others.end());
+    for (int ri : others) {
+      TNavigationCell& r = cells[ri];
+      for (int i = 0; i < 3; ++i) {
+        if (q.links[i] != -1) continue;
+        glm::vec3 p0, p1;
+        Side(q, i, p0, p1);
+        int side = -1;
+        for (int j = 0; j < 3 && side < 0; ++j) {
+          glm::vec3 r0, r1;
+          Side(r, j, r0, r1);
+          if (SameEdge(p0, p1, r0, r1)) side = j;
+        }
+        if (side < 0) continue;
+        r.links[side] = static_cast<int>(qi);
+        q.links[i] = ri;
+        break;
+      }
+    }
+  }
+}
+
+bool IsValidComponentName(const std::string& name) {
+  if (name.empty()) return true;
+  auto letter = [](char ch) { return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || ch == '_'; };
+  if (!letter(name[0])) return false;
+  for (char ch : name)
+    if (!letter(ch) && !(ch >= '0' && ch <= '9')) return false;
+  return true;
+}
+
+// ---------------------------------------------------------------- the holder
 
 TKavoRoom::TKavoRoom(TKavoForm& form) : form_(form) {}
 TKavoRoom::~TKavoRoom() = default;
@@ -21,6 +178,244 @@ void TKavoRoom::Progress() {
   if (!form_.scene->renderable->Visible() || !form_.scene->roomModel->Visible()) return;
   form_.LoadRoomScript();
   if (CallEvent(form_, "", "on" + Name() + "Progress") != 0) progressEnabled = false;
+}
+
+void TKavoRoom::Load(TRoomClass& room) {
+  // The handlers below may change or destroy the description: work on a copy.
+  const std::string name = room.Name, F = room.FileName, W = room.WalkArea, N = room.NaviMesh,
+                    script = room.ScriptFile;
+  const TObjectHandle handle = room.Handle();
+  const bool clockWasOn = form_.cadencer->Enabled();
+  form_.cadencer->SetEnabled(false);
+  try {
+    // A bad name fails the load before anything of the current room changes.
+    if (!IsValidComponentName(name)) throw EKavoError("'" + name + "' is not a valid component name");
+
+    if (current_) {
+      if (!ScriptFile().empty()) {
+        KavoLog("Room Manager: Unloading Room (" + Name() + ")");
+        if (Name() != name) {
+          form_.LoadRoomScript();
+          CallEvent(form_, "", "on" + Name() + "Unload");
+          if (form_.halted) return;
+        }
+      }
+      // Also after a room without a script: the next load event compares
+      // against the room that really was current.
+      if (form_.Game()) form_.Game()->PreviousRoom = Name();
+    }
+
+    if (auto* d = static_cast<TRoomClass*>(form_.handles.Resolve(handle))) d->SetNode(&Model());
+    KavoLog("Room Manager: Loading Room (" + name + ")");
+
+    // The new room becomes current once its model is in place.
+    LoadFiles(F, W, N, [&] {
+      form_.roomName = name;
+      modelFile = F;
+      form_.roomScriptFile = script;
+      current_ = true;
+    });
+  } catch (...) {
+    form_.cadencer->SetEnabled(clockWasOn);
+    throw;
+  }
+  if (form_.halted) return;
+
+  if (activateActorBodies) activateActorBodies();
+  if (auto* d = static_cast<TRoomClass*>(form_.handles.Resolve(handle))) ++d->LoadCount;
+  loaded = false;
+  const std::string previous = form_.Game() ? form_.Game()->PreviousRoom : std::string();
+  if (previous != Name() && !ScriptFile().empty()) {
+    form_.LoadRoomScript();
+    CallEvent(form_, "", "on" + name + "Load");
+    progressEnabled = true;
+  }
+  if (ScriptFile().empty() && form_.DebugMode())
+    KavoLog("Room Manager: Warning, room script file was not defined when loading room (" + name + ")");
+  loaded = true;
+  form_.cadencer->SetEnabled(true);
+}
+
+namespace {
+
+// Loads a model into a node from the data folder or an archive. A file that
+// is not there raises `missing`. The file's folder becomes current for a
+// disk file, so the model's textures are found beside it.
+void LoadNodeFrom(TKavoForm& form, scene::StaticMeshNode& node, const std::string& fileName, const EKavoError& missing) {
+  const TKavoFileLocation loc = ResolveGameFile(form, ToBackslashes(fileName));
+  if (loc.ResolvedPath.empty()) throw missing;
+  if (!loc.ArchiveName.empty()) {
+    std::string bytes, error;
+    if (!ReadGameFile(form, loc, bytes, &error)) throw EKavoError(error, missing.Number());
+    node.LoadFromBytes(ToSlashes(loc.ResolvedPath), bytes);
+    return;
+  }
+  const std::string path = ToSlashes(loc.ResolvedPath);
+  const std::string folder = path.substr(0, path.find_last_of('/') + 1);
+  if (!path.empty() && path[0] == '/')
+    Files().SetCurrentDir(folder);
+  else
+    Files().SetCurrentDir(form.DataFolder() + folder);
+  const std::string bare = path.substr(folder.size());
+  if (!Files().FileExists(bare)) throw missing;
+  node.LoadFromFile(bare);
+}
+
+struct ClearOnExit {
+  std::string& s;
+  ~ClearOnExit() { s.clear(); }
+};
+
+}  // namespace
+
+bool TKavoRoom::LoadFiles(const std::string& F, const std::string& W, const std::string& N,
+                          const std::function<void()>& modelLoaded) {
+  ClearOnExit clear{form_.modelBeingLoaded};
+  const bool walkIsModel = !F.empty() && W == F;
+
+  if (F.empty()) {
+    if (modelLoaded) modelLoaded();
+  } else {
+    scene::StaticMeshNode& model = Model();
+    form_.modelBeingLoaded = F;
+    try {
+      LoadNodeFrom(form_, model, F, EKavoError(F, kErrRoomModel));
+    } catch (const EKavoError& e) {
+      if (e.Number() != kErrTexture) throw;
+      // The model is current as far as it came; walk area and navigation
+      // mesh stay as they were.
+      if (modelLoaded) modelLoaded();
+      form_.ShowFatalError("Room Manager: Couldn't find texture for room model " + Name(), kErrTexture);
+      return false;
+    }
+    model.SetUseMeshMaterials(true);
+    cells.clear();
+    model.Show();
+    if (!scene::BuildTangentSpace(model.MutableData()))
+      KavoLog("Unable to build TangentSpace (normals and binormals) for room model. Probably a meshobject with no "
+              "UV coordinates in " + F);
+    model.StructureChanged();
+    model.BuildOctree(3);
+    if (modelLoaded) modelLoaded();
+  }
+
+  if (walkIsModel)
+    LoadWalkArea(F, true);
+  else if (!W.empty())
+    LoadWalkArea(W, false);
+  if (!N.empty()) LoadNavigationMesh(N);
+  return true;
+}
+
+void TKavoRoom::PlaceWalkAreaBody() {
+  scene::StaticMeshNode& walk = WalkArea();
+  if (walkAreaBody_ != 0) form_.collisions->RemoveBody(walkAreaBody_);
+  walkAreaBody_ = form_.collisions->AddStaticBody(walk.Data(), walk.AbsoluteMatrix(), scene::WalkAreaBody(), 3);
+}
+
+void TKavoRoom::LoadWalkArea(const std::string& W, bool copyOfModel) {
+  scene::StaticMeshNode& walk = WalkArea();
+  try {
+    walk.SetUseMeshMaterials(false);
+    form_.modelBeingLoaded = W;
+    if (copyOfModel) {
+      scene::MeshData copy;
+      copy.objects = Model().Data().objects;
+      walk.SetMeshData(std::move(copy));
+    } else {
+      LoadNodeFrom(form_, walk, W, EKavoError("File not found", kErrWalkArea));
+    }
+    walk.Hide();
+    walk.StructureChanged();
+    walk.BuildOctree(3);
+    PlaceWalkAreaBody();
+  } catch (const std::exception& e) {
+    if (form_.halted) throw;
+    KavoLog("Unable to load walkarea " + W + " " + e.what());
+    if (!HasWalkArea()) throw EKavoError(W, kErrWalkArea);
+  }
+}
+
+void TKavoRoom::LoadNavigationMesh(const std::string& N) {
+  try {
+    scene::StaticMeshNode mesh("navimesh");  // a private material library: no texture checks
+    mesh.SetUseMeshMaterials(false);
+    LoadNodeFrom(form_, mesh, N, EKavoError("File not found", kErrNaviMesh));
+    PathLines().Hide();
+    PathLines().lineWidth = 2.0f;
+    // A navigation mesh replaces the cells of the room loaded before, also
+    // when the same room is loaded again without a model of its own.
+    std::vector<TNavigationCell> built = BuildNavigationCells(scene::ExtractTriangles(mesh.Data()));
+    LinkNavigationCells(built);
+    cells = std::move(built);
+  } catch (const std::exception& e) {
+    if (form_.halted) throw;
+    KavoLog("Unable to load navigation mesh " + N + " " + e.what());
+    if (!HasWalkArea()) throw EKavoError(N, kErrNaviMesh);
+  }
+}
+
+// ---------------------------------------------------------------- TRoom
+
+const TScriptClassInfo& TRoomClass::StaticInfo() {
+  static TScriptClassInfo info = [] {
+    TScriptClassInfo i("TRoomClass", &TKavoMovableClass::StaticInfo(), MakeScriptObject<TRoomClass>);
+    using T = TRoomClass;
+    using P = TPropType;
+    TClassBuilder<T>(i)
+        .Field("Name", P::ShortString, &T::Name)
+        .Field("FileName", P::ShortString, &T::FileName)
+        .Field("ScriptFile", P::ShortString, &T::ScriptFile)
+        .Field("WalkArea", P::ShortString, &T::WalkArea)
+        .Field("NaviMesh", P::ShortString, &T::NaviMesh)
+        .Field("LoadCount", P::Integer, &T::LoadCount)
+        .Method("Load", &T::Script_Load)
+        .Method("test", &T::Script_test)
+        .Method("getval", &T::Script_getval)
+        .Method("setval", &T::Script_setval);
+    return i;
+  }();
+  return info;
+}
+
+void TRoomClass::Create() {
+  TKavoMovableClass::Create();
+  SetNode(Form.scene->roomModel);
+  Form.rooms.push_back(this);
+}
+
+void TRoomClass::DestroyObject() {
+  LeaveRegistry(Form.rooms, this);
+  node_ = nullptr;  // the room model belongs to the holder
+  TKavoMovableClass::DestroyObject();
+}
+
+void TRoomClass::Script_Load(TKavo_ScriptFunctionData&) { Form.roomHolder->Load(*this); }
+
+namespace {
+// The development stubs write to standard output; without one the write
+// fails as a run-time error.
+void StdoutLine(const std::string& line) {
+  if (std::fputs((line + "\n").c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+    const int code = errno != 0 ? errno : 105;
+    throw EKavoError("I/O error " + std::to_string(code));
+  }
+}
+}  // namespace
+
+void TRoomClass::Script_test(TKavo_ScriptFunctionData&) { StdoutLine(Name); }
+
+void TRoomClass::Script_getval(TKavo_ScriptFunctionData& d) {
+  StdoutLine("getval()");
+  d.Result = TVariant(int32_t(5));
+}
+
+void TRoomClass::Script_setval(TKavo_ScriptFunctionData& d) {
+  StdoutLine("setval() multiparameter");
+  if (d.Args.size() >= 2) {
+    StdoutLine(std::to_string(d.Args[0].ToRoundedInt()));
+    StdoutLine(std::to_string(d.Args[1].ToRoundedInt()));
+  }
 }
 
 }  // namespace kavo

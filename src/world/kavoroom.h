@@ -3,6 +3,8 @@
 // descriptions of rooms that Load makes current.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,11 +19,40 @@ class StaticMeshNode;
 class LineSetNode;
 }  // namespace scene
 
+class TRoomClass;
+
 // One triangle of a room's navigation mesh, linked to its neighbours.
+// Vertices are in floor space: a file vertex (x, y, z) becomes (x, z, -y),
+// as the pitched room model shows it (the room's own placement is not
+// applied).
 struct TNavigationCell {
   glm::vec3 a, b, c;
   int links[3] = {-1, -1, -1};  // neighbour across edge ab, bc, ca
+  int index = 0;                // position in the cell list when made
+  glm::vec3 wallMidpoints[3];   // of ab, bc, ca
+  float wallDistances[3] = {0, 0, 0};  // midpoint 0-1, 1-2, 2-0
+  glm::vec3 centre{0.0f};
+  // Search scratch values; each route search overwrites them.
+  float heuristic = 0.0f;
+  float arrivalCost = 0.0f;
+  int arrivalWall = -1;
+
+  const glm::vec3& Vertex(int i) const { return i == 0 ? a : (i == 1 ? b : c); }
 };
+
+// Cells from a navigation mesh's raw triangles (three file vertices each, in
+// file order). Triangles of zero area are dropped; the others keep their
+// order and are numbered from `firstIndex` on. Links are left empty.
+std::vector<TNavigationCell> BuildNavigationCells(const std::vector<glm::vec3>& fileTriangles, int firstIndex = 0);
+// Links cells that share an edge (the same two corners, exactly equal, in
+// either order). For each cell q in list order and each other cell r in list
+// order, q's first still-unlinked side that is also a side of r is linked to
+// r, and r's matching side to q; at most one link of q per r.
+void LinkNavigationCells(std::vector<TNavigationCell>& cells);
+
+// Whether a name may be a component name: empty, or letters, digits and "_"
+// not starting with a digit.
+bool IsValidComponentName(const std::string& name);
 
 class TKavoRoom {
  public:
@@ -35,9 +66,30 @@ class TKavoRoom {
   scene::StaticMeshNode& Model();
   scene::StaticMeshNode& WalkArea();
   scene::LineSetNode& PathLines();
+  // Whether a walk area was ever loaded (it then has its ray-test octree and
+  // its collision body).
+  bool HasWalkArea() const { return walkAreaBody_ != 0; }
+  // The walk area's static body in the collision manager (0 before the first).
+  uint32_t WalkAreaBody() const { return walkAreaBody_; }
+
+  // Makes a room description the current room: unload event of the old
+  // room, the files, the load event of the new one. Raises the engine error
+  // of a bad name or a missing room model; the previous room then stays
+  // current and the frame clock is as it was before the call.
+  void Load(TRoomClass& room);
+  // Loads a room's files: the model F, the walk area W (a copy of the model
+  // when W equals F) and the navigation mesh N. `modelLoaded` runs once the
+  // model is in place (or at once when F is empty). Returns false when a
+  // missing texture of the room model cut the loading short.
+  bool LoadFiles(const std::string& F, const std::string& W, const std::string& N,
+                 const std::function<void()>& modelLoaded);
 
   // The 200 ms progress call of the current room.
   void Progress();
+
+  // Activates the actors' collision bodies once a room's files are loaded
+  // (actors are made with inactive bodies); set by the actor side.
+  std::function<void()> activateActorBodies;
 
   std::string modelFile;
   std::vector<TNavigationCell> cells;
@@ -45,7 +97,31 @@ class TKavoRoom {
   bool progressEnabled = false;
 
  private:
+  void LoadWalkArea(const std::string& W, bool copyOfModel);
+  void LoadNavigationMesh(const std::string& N);
+  void PlaceWalkAreaBody();
+
   TKavoForm& form_;
+  bool current_ = false;  // a room has been made current
+  uint32_t walkAreaBody_ = 0;
+};
+
+// TRoom: one room description. Its node is the holder's room model, so the
+// position, scale and angle members of every TRoom move that one model.
+class TRoomClass : public TKavoMovableClass {
+  KAVO_SCRIPT_CLASS()
+ public:
+  explicit TRoomClass(TKavoForm& form) : TKavoMovableClass(form) {}
+  void Create() override;
+  void DestroyObject() override;
+
+  std::string Name, FileName, ScriptFile, WalkArea, NaviMesh;
+  int32_t LoadCount = 0;
+
+  void Script_Load(TKavo_ScriptFunctionData& d);
+  void Script_test(TKavo_ScriptFunctionData& d);
+  void Script_getval(TKavo_ScriptFunctionData& d);
+  void Script_setval(TKavo_ScriptFunctionData& d);
 };
 
 }  // namespace kavo

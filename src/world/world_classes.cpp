@@ -1,7 +1,6 @@
 #include "world/world_classes.h"
 
 namespace kavo {
-KAVO_SIMPLE_CLASS_IMPL(TRoomClass, &TKavoForm::rooms, true)
 KAVO_SIMPLE_CLASS_IMPL(TActorClass, &TKavoForm::actors, true)
 KAVO_SIMPLE_CLASS_IMPL(TCameraClass, nullptr, true)
 KAVO_SIMPLE_CLASS_IMPL(TAnimationClass, &TKavoForm::animations, true)

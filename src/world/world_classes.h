@@ -4,7 +4,6 @@
 #include "script/simpleclass.h"
 
 namespace kavo {
-KAVO_SIMPLE_CLASS_DECL(TRoomClass)
 KAVO_SIMPLE_CLASS_DECL(TActorClass)
 KAVO_SIMPLE_CLASS_DECL(TCameraClass)
 KAVO_SIMPLE_CLASS_DECL(TAnimationClass)
