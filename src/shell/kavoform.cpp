@@ -696,8 +696,11 @@ void TKavoForm::WriteScreenshot() {
 
 void TKavoForm::StatusTick() {
   if (game_ == nullptr || halted) return;
-  if (game_->Fullscreen != platform.IsFullscreen()) {
+  if (scene && game_->Fullscreen != scene->fullscreenActive) {
+    // The full-screen view takes over the display; the window view is
+    // shown exactly when not in full screen.
     platform.SetFullscreen(game_->Fullscreen, fullscreenView.width, fullscreenView.height);
+    scene->fullscreenActive = game_->Fullscreen;
     return;
   }
   if (scene && scene->fullscreenActive) {
