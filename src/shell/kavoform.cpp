@@ -28,6 +28,7 @@
 #include "game/gameservices.h"
 #include "visual/kavomesh.h"
 #include "visual/visual_classes.h"
+#include "world/kavocamera.h"
 #include "world/kavodummy.h"
 #include "world/world_classes.h"
 

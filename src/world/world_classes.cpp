@@ -2,6 +2,5 @@
 
 namespace kavo {
 KAVO_SIMPLE_CLASS_IMPL(TActorClass, &TKavoForm::actors, true)
-KAVO_SIMPLE_CLASS_IMPL(TCameraClass, nullptr, true)
 KAVO_SIMPLE_CLASS_IMPL(TAnimationClass, &TKavoForm::animations, true)
 }  // namespace kavo

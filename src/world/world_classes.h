@@ -5,6 +5,5 @@
 
 namespace kavo {
 KAVO_SIMPLE_CLASS_DECL(TActorClass)
-KAVO_SIMPLE_CLASS_DECL(TCameraClass)
 KAVO_SIMPLE_CLASS_DECL(TAnimationClass)
 }  // namespace kavo

@@ -1,0 +1,31 @@
+// TCameraClass (script class TCamera): scripts steer the one game camera,
+// MainCamera, which always looks at cameratarget and moves to (or glides
+// towards) cameraposition each frame. Following and riding with actors and
+// the camera's keyframe runs join with actors and animations.
+#pragma once
+
+#include "script/scriptclass.h"
+
+namespace kavo {
+
+class TCameraClass : public TKavo_ScriptClass {
+  KAVO_SCRIPT_CLASS()
+ public:
+  explicit TCameraClass(TKavoForm& form) : TKavo_ScriptClass(form) {}
+
+  int32_t FollowingActor = -1, AttachedToActor = -1;
+  bool TargetAttachedToCamera = false, AttachedToNone = true;
+
+  void Script_SetPosition(TKavo_ScriptFunctionData& d);
+  void Script_SetTargetPosition(TKavo_ScriptFunctionData& d);
+  void Script_FollowNone(TKavo_ScriptFunctionData& d);
+  void Script_AttachToNone(TKavo_ScriptFunctionData& d);
+  void Script_AttachTargetToCamera(TKavo_ScriptFunctionData& d);
+  void Script_DeAttachTargetFromCamera(TKavo_ScriptFunctionData& d);
+  void Script_Destroy(TKavo_ScriptFunctionData&) { DestroyObject(); }
+
+  // While the player orbits the camera in debug mode, scripts leave it alone.
+  bool Suspended() const;
+};
+
+}  // namespace kavo
