@@ -36,7 +36,7 @@ TMouseButton ButtonFromSdl(Uint8 b) {
 class TSdlPlatform : public IPlatform {
  public:
   explicit TSdlPlatform(bool headless) : headless_(headless) {
-    if (headless_) setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    if (headless_) setenv("SDL_VIDEODRIVER", "offscreen", 0);  // a driver named by the environment wins
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS) != 0) {
       std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
       videoOk_ = false;

@@ -36,7 +36,7 @@ for dir in "$here"/*/; do
   if [ -f "$dir/args" ]; then
     while IFS= read -r line || [ -n "$line" ]; do args+=("$line"); done < "$dir/args"
   fi
-  (cd "$work" && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy timeout 60 ./kavo --headless --fixed-step "$step" --frames "$frames" "${args[@]}" \
+  (cd "$work" && SDL_VIDEODRIVER="${SDL_VIDEODRIVER:-offscreen}" SDL_AUDIODRIVER=dummy timeout 60 ./kavo --headless --fixed-step "$step" --frames "$frames" "${args[@]}" \
       > "$work/actual.stdout" 2> "$work/actual.stderr"; echo $? > "$work/actual.status")
   want_status=0; [ -f "$dir/expected.status" ] && want_status="$(cat "$dir/expected.status")"
   ok=1
