@@ -1,8 +1,6 @@
 #include "visual/kavomesh.h"
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 
 #include "game/kavogame.h"
 #include "platform/files.h"

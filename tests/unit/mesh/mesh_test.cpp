@@ -63,6 +63,7 @@ class MeshTest : public GameFixture {
     TMeshClass::applyShader = nullptr;
     TMeshClass::removeShader = nullptr;
     TMeshClass::layOutInventory = nullptr;
+    TMeshClass::actorHandNode = nullptr;
   }
   TMeshClass& Mesh(size_t id) { return *static_cast<TMeshClass*>(form->meshes.at(id)); }
   scene::Node* Parent(size_t id) { return Mesh(id).Node()->Parent(); }
@@ -134,6 +135,30 @@ TEST_F(MeshTest, HolderTable) {
           << s.lua << " inventory " << i;
   }
   for (const std::string& line : NewLog()) EXPECT_EQ(line.find("Error"), std::string::npos) << line;
+}
+
+TEST_F(MeshTest, HandsOfActors) {
+  Run("for i = 0, 3 do TActor.Create() end m = TMesh.Create() m.Collisions = true");
+  // Stand-in hand nodes, two per actor, as the actors will make them.
+  std::vector<scene::Node*> hands;
+  for (int i = 0; i < 8; ++i) hands.push_back(form->scene->objects->CreateChild<scene::GroupNode>("hand"));
+  TMeshClass::actorHandNode = [&](TKavo_ScriptClass& actor, bool first) {
+    const auto id = std::find(form->actors.begin(), form->actors.end(), &actor) - form->actors.begin();
+    return hands[static_cast<size_t>(id * 2 + (first ? 0 : 1))];
+  };
+  Run("m.MoveToActorsHand(3)");
+  EXPECT_EQ(Parent(0), hands[7]);
+  EXPECT_EQ(Mesh(0).handRecord, "3");
+  EXPECT_EQ(Mesh(0).CollisionBody(), scene::kNoBody);
+  Run("m.MoveToActorsHand(3, 0)");
+  EXPECT_EQ(Parent(0), hands[6]);
+  EXPECT_EQ(Mesh(0).handRecord, "3,1");
+  NewLog();
+  Run("m.MoveToActorsHand(4)");  // no such actor: a list error, nothing moves
+  auto log = NewLog();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_NE(log[0].find("List index out of bounds (4)"), std::string::npos) << log[0];
+  EXPECT_EQ(Mesh(0).handRecord, "3,1");
 }
 
 TEST_F(MeshTest, InventoryBookkeeping) {
