@@ -616,6 +616,7 @@ void TKavoForm::FrameStep(double delta) {
     // 3.
     lastFrameDelta = delta;
     // 4.
+    SyncMeshCollisions(*this);
     collisions->Step(delta);
     // 5.
     if (!freeCamera) CameraFollow(delta);

@@ -29,6 +29,7 @@ class TMaterialsClass;
 class TMenuClass;
 class TKavoScene;
 class TKavoArchiveReader;
+struct TMeshBookkeeping;
 
 // How the process was started (our own switches, beyond the game's).
 struct TKavoOptions {
@@ -176,6 +177,7 @@ class TKavoForm {
   bool freeCamera = false;
   // Which script object owns a scene node (dummies' boxes, meshes, actors).
   std::unordered_map<const kavo::scene::Node*, TObjectHandle> nodeOwners;
+  std::shared_ptr<TMeshBookkeeping> meshBookkeeping;  // shadow occluders, inventory item lists
   bool hover2D = false;
   // Runs one frame of the frame clock now (mouse moves do this).
   void RunOneFrame();

@@ -1,0 +1,17 @@
+Game = TGame.Create()
+bag = TInventory.Create()
+crate = TMesh.Create()
+crate.Load("props\\crate.obj")
+Game.LOG("crate parts " .. crate.GetSubObjectID("Lid") .. " " .. crate.GetSubObjectID("Side"))
+key = TMesh.Create()
+key.MoveToMesh(crate.ID)
+coin = TMesh.Create()
+coin.InMeshAsChild = key.ID
+crate.InMeshAsChild = coin.ID
+Game.LOG("crate carrier " .. crate.InMeshAsChild)
+key.MoveToInventory(0)
+key.MoveToMesh(0)
+Game.LOG("key " .. key.InInventory .. " " .. key.InMeshAsChild)
+crate.Destroy()
+Game.LOG("after destroy: key " .. key.ID .. " " .. key.InInventory .. " " .. key.InMeshAsChild .. ", coin " .. coin.ID .. " " .. coin.InMeshAsChild)
+coin.Save("coin")
