@@ -188,7 +188,9 @@ void TKavoForm::HandleException(const std::exception& e) {
 
 void TKavoForm::TextureNeeded(const std::string& textureFile) {
   if (halted || packedMode) return;
-  if (Files().FileExists(textureFile) || Files().FindIgnoringCase(textureFile)) return;
+  // Found beside the model on disk, or in the archive the model came from.
+  if (Files().FileExists(textureFile) || Files().FindIgnoringCase(textureFile) || scene::SceneFileExists(textureFile))
+    return;
   std::string text = "Mesh (" + modelBeingLoaded + ") depends texture (" + textureFile +
                      "), which couldn't be found. Make sure the directory of the mesh includes the needed texture.";
   KavoLog("Fatal Error: " + text);
