@@ -220,6 +220,12 @@ void TGameClass::Script_SetMouseCursor(TKavo_ScriptFunctionData& d) {
     const std::string bare = path.substr(folder.size());
     const std::string dir = (!folder.empty() && folder[0] == '/') ? folder : Form.DataFolder() + folder;
     const bool inFolder = !loc.ResolvedPath.empty() && Files().SetCurrentDir(dir);
+    // The picture's folder is current while it loads; the data folder is
+    // current again afterwards, whatever happened.
+    struct BackToData {
+      TKavoForm& form;
+      ~BackToData() { Files().SetCurrentDir(form.DataFolder()); }
+    } back{Form};
     if (!inFolder || bare.empty() || !Files().FileExists(bare))
       throw EKavoError("Mouse needed texture (" + shown + "), which couldn't be found.", kErrTexture);
     m.texture.image.LoadFromFile(bare);

@@ -10,6 +10,7 @@
 #include "archive/archive.h"
 #include "game/gameservices.h"
 #include "game/kavogame.h"
+#include "platform/files.h"
 #include "scene/view.h"
 #include "script/environment.h"
 #include "shell/scenetree.h"
@@ -87,6 +88,8 @@ TEST_F(GameServices, KeyStateAndCharacterCodes) {
   EXPECT_EQ(Lua("Game.IsKeyDown(1.5)"),
             Lines{Failed("Function (IsKeyDown) requires virtual key code in first argument.")});
   EXPECT_EQ(Lua("Game.Ord(65)"), Lines{Failed("Function (Ord) requires string in first argument.")});
+  EXPECT_EQ(Lua("Game.ProcessClick(1, 2, 'left')"),
+            Lines{Failed("Function (ProcessClick) requires integer in third argument.")});
 }
 
 TEST_F(GameServices, TimersFireOnceInTheOrderSetAndRunOnGameTime) {
@@ -216,6 +219,7 @@ TEST_F(GameServices, MouseCursorLoadsOnceAndReportsAMissingPicture) {
   EXPECT_EQ(m.texture.image.Width(), 2);
   EXPECT_EQ(m.texture.image.Height(), 3);
   EXPECT_TRUE(m.texture.enabled);
+  EXPECT_EQ(Files().CurrentDir(), form->DataFolder());
 
   // The same name again loads nothing: the file is no longer needed.
   std::remove((dir.Path() + "data/GUI/Cursor.png").c_str());
