@@ -1,9 +1,362 @@
 #include "game/gameservices.h"
 
+#include <algorithm>
+#include <climits>
+
+#include "game/kavogame.h"
+#include "platform/files.h"
+#include "scene/staticmesh.h"
+#include "script/environment.h"
+#include "shell/gamefiles.h"
+#include "shell/input.h"
 #include "shell/kavoform.h"
+#include "shell/scenetree.h"
 
 namespace kavo {
 
-void FireScriptTimers(TKavoForm&) {}
+namespace {
+
+// Short strings hold at most 255 characters; longer values are cut.
+std::string Short(const std::string& s) { return s.size() > 255 ? s.substr(0, 255) : s; }
+
+// The codes of VK_F23 and VK_F24 stand for wheel movement, never a held key.
+constexpr int kWheelUpCode = 134, kWheelDownCode = 135;
+
+uint64_t g_nextTimerSerial = 1;
+
+// Whether an actor shows a speech text at this moment. Actors carry no
+// speech text yet, so no actor ever does.
+bool ActorShowsSpeechText(const TKavo_ScriptClass&) { return false; }
+
+int32_t ClampToInt32(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ timers
+
+void AddScriptTimer(TKavoForm& form, double dueTime, const std::string& function) {
+  form.timers.push_back({dueTime, Short(function), g_nextTimerSerial++});
+}
+
+void FireScriptTimers(TKavoForm& form) {
+  if (form.halted || form.timers.empty()) return;
+  // The called functions may set timers, load a saved game (which drops the
+  // whole list) or destroy objects: walk the timers the list held when the
+  // walk began, finding each again by its serial; timers gone meanwhile are
+  // skipped, timers set meanwhile wait for a later frame.
+  std::vector<uint64_t> walk;
+  walk.reserve(form.timers.size());
+  for (const TKavoEvent& t : form.timers) walk.push_back(t.serial);
+  for (uint64_t serial : walk) {
+    if (form.halted) return;
+    auto it = std::lower_bound(form.timers.begin(), form.timers.end(), serial,
+                               [](const TKavoEvent& t, uint64_t s) { return t.serial < s; });
+    if (it == form.timers.end() || it->serial != serial) continue;
+    if (!(it->dueTime < form.cadencer->CurrentTime())) continue;
+    // Off the list before the call, so that the function may set the same
+    // timer again without it being dropped afterwards.
+    std::string function = std::move(it->function);
+    form.timers.erase(it);
+    form.LoadRoomScript();
+    form.Script().CallNoArgs(function);
+  }
+}
+
+// ------------------------------------------------------------------ text
+
+std::vector<std::string> SplitTextLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0, i = 0;
+  while (i < text.size()) {
+    char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.emplace_back(text, start, i - start);
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      start = ++i;
+    } else {
+      ++i;
+    }
+  }
+  if (start < text.size()) lines.emplace_back(text, start, text.size() - start);
+  return lines;
+}
+
+std::string SpeechLineBreaks(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\r' || c == '\n') {
+      out += "\r\n";
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// ------------------------------------------------------------------ keys
+
+void TGameClass::Script_Bind(TKavo_ScriptFunctionData& d) {
+  CheckOrdinal(d, 0, "Bind", "virtual key code");
+  CheckString(d, 1, "Bind");
+  TBinding b;
+  b.key = ClampToInt32(d.Args[0].AsInt());
+  b.function = Short(d.Args[1].AsString());
+  b.onRelease = d.Args.size() >= 3;
+  // One binding per key: a new one replaces the old and goes to the end.
+  auto old = std::find_if(bindings.begin(), bindings.end(), [&](const TBinding& x) { return x.key == b.key; });
+  if (old != bindings.end()) bindings.erase(old);
+  bindings.push_back(std::move(b));
+}
+
+void TGameClass::Script_Unbind(TKavo_ScriptFunctionData& d) {
+  CheckOrdinal(d, 0, "Unbind", "virtual key code");
+  const int64_t key = d.Args[0].AsInt();
+  auto it = std::find_if(bindings.begin(), bindings.end(), [&](const TBinding& x) { return x.key == key; });
+  if (it != bindings.end()) bindings.erase(it);
+}
+
+void TGameClass::Script_IsKeyDown(TKavo_ScriptFunctionData& d) {
+  CheckOrdinal(d, 0, "IsKeyDown", "virtual key code");
+  const int64_t key = d.Args[0].AsInt();
+  bool down = false;
+  if (key != kWheelUpCode && key != kWheelDownCode && key >= INT32_MIN && key <= INT32_MAX)
+    down = Form.platform.IsKeyDown(static_cast<int>(key));
+  d.Result = TVariant(down);
+}
+
+void TGameClass::Script_Ord(TKavo_ScriptFunctionData& d) {
+  CheckString(d, 0, "Ord");
+  const std::string& s = d.Args[0].AsString();
+  d.Result = TVariant(s.empty() ? 0 : static_cast<int>(static_cast<unsigned char>(s[0])));
+}
+
+// ------------------------------------------------------------------ pointer
+
+void TGameClass::Script_ProcessClick(TKavo_ScriptFunctionData& d) {
+  CheckOrdinal(d, 0, "ProcessClick");
+  CheckOrdinal(d, 1, "ProcessClick");
+  CheckOrdinal(d, 2, "ProcessClick");
+  const int x = ClampToInt32(d.Args[0].AsInt());
+  const int y = ClampToInt32(d.Args[1].AsInt());
+  TMouseButton button = TMouseButton::Left;
+  switch (d.Args[2].AsInt()) {
+    case 0: button = TMouseButton::Right; break;
+    case 2: button = TMouseButton::Middle; break;
+    default: break;
+  }
+  // A press only: no shift keys, and nothing is released afterwards.
+  if (Form.input) Form.input->MouseDown(button, 0, x, y);
+}
+
+void TGameClass::Get3D(TKavo_ScriptFunctionData& d, const char* method, int axis) {
+  CheckNumeric(d, 0, method);
+  CheckNumeric(d, 1, method);
+  const int64_t x = d.Args[0].ToRoundedInt();
+  const int64_t y = d.Args[1].ToRoundedInt();
+  double result = 0.0;  // a ray that misses the room model gives 0
+  if (Form.scene) {
+    const scene::View& view = Form.scene->windowView;
+    scene::Ray ray = view.ScreenToRay(static_cast<float>(x), static_cast<float>(view.Height() - y));
+    if (auto hit = Form.scene->roomModel->RayIntersect(ray)) result = hit->point[axis];
+  }
+  d.Result = TVariant(result);
+}
+
+void TGameClass::Script_Get3DX(TKavo_ScriptFunctionData& d) { Get3D(d, "Get3DX", 0); }
+void TGameClass::Script_Get3DY(TKavo_ScriptFunctionData& d) { Get3D(d, "Get3DY", 1); }
+void TGameClass::Script_Get3DZ(TKavo_ScriptFunctionData& d) { Get3D(d, "Get3DZ", 2); }
+
+// ------------------------------------------------------------------ names
+
+void TGameClass::GetName(TKavo_ScriptFunctionData& d, const char* method,
+                         const std::vector<TKavo_ScriptClass*>& list) {
+  CheckOrdinal(d, 0, method);
+  const int64_t i = d.Args[0].AsInt();
+  if (i < 0 || i >= static_cast<int64_t>(list.size())) throw ListIndexError(i);
+  TKavo_ScriptClass* obj = list[static_cast<size_t>(i)];
+  const TObjectHandle h = obj->Handle();
+  // An object not yet named by the scripts learns the global it is kept in.
+  if (obj->ScriptName.empty()) {
+    Form.Script().SynchronizeNames();
+    obj = Form.handles.Resolve(h);
+  }
+  d.Result = TVariant(obj ? obj->ScriptName : std::string());
+}
+
+void TGameClass::Script_GetMeshName(TKavo_ScriptFunctionData& d) { GetName(d, "GetMeshName", Form.meshes); }
+void TGameClass::Script_GetDummyName(TKavo_ScriptFunctionData& d) { GetName(d, "GetDummyName", Form.dummies); }
+void TGameClass::Script_GetActorName(TKavo_ScriptFunctionData& d) { GetName(d, "GetActorName", Form.actors); }
+void TGameClass::Script_GetHudspriteName(TKavo_ScriptFunctionData& d) {
+  GetName(d, "GetHudspriteName", Form.hudSprites);
+}
+void TGameClass::Script_GetHudtextName(TKavo_ScriptFunctionData& d) { GetName(d, "GetHudtextName", Form.hudTexts); }
+
+// ------------------------------------------------------------------ cursor
+
+void TGameClass::Script_SetMouseCursor(TKavo_ScriptFunctionData& d) {
+  CheckString(d, 0, "SetMouseCursor");
+  const std::string& file = d.Args[0].AsString();
+  if (file == currentCursorFile) return;
+  // Kept also when the picture cannot be loaded: saved games write it back.
+  currentCursorFile = file;
+  if (!Form.scene) return;
+  scene::Material& m = Form.scene->mousecursor->material;
+  TKavoFileLocation loc = ResolveGameFile(Form, file);
+  if (!loc.ArchiveName.empty()) {
+    std::string bytes, error;
+    if (!ReadGameFile(Form, loc, bytes, &error))
+      throw EKavoError("Mouse needed texture (" + loc.ResolvedPath + "), which couldn't be found.", kErrTexture);
+    if (!m.texture.image.LoadFromBytes(bytes, loc.ResolvedPath, error)) throw EKavoError(error, kErrTexture);
+  } else {
+    // A name that resolved to nothing is reported as given.
+    const std::string shown = loc.ResolvedPath.empty() ? file : loc.ResolvedPath;
+    const std::string path = ToSlashes(shown);
+    const std::string folder = path.substr(0, path.find_last_of('/') + 1);
+    const std::string bare = path.substr(folder.size());
+    const std::string dir = (!folder.empty() && folder[0] == '/') ? folder : Form.DataFolder() + folder;
+    const bool inFolder = !loc.ResolvedPath.empty() && Files().SetCurrentDir(dir);
+    // The picture's folder is current while it loads; the data folder is
+    // current again afterwards, whatever happened.
+    struct BackToData {
+      TKavoForm& form;
+      ~BackToData() { Files().SetCurrentDir(form.DataFolder()); }
+    } back{Form};
+    if (!inFolder || bare.empty() || !Files().FileExists(bare))
+      throw EKavoError("Mouse needed texture (" + shown + "), which couldn't be found.", kErrTexture);
+    m.texture.image.LoadFromFile(bare);
+  }
+  m.texture.enabled = true;
+}
+
+void TGameClass::Script_SetMouseOffset(TKavo_ScriptFunctionData& d) {
+  CheckOrdinal(d, 0, "SetMouseOffset");
+  CheckOrdinal(d, 1, "SetMouseOffset");
+  Form.mouseOffsetX = ClampToInt32(d.Args[0].AsInt());
+  Form.mouseOffsetY = ClampToInt32(d.Args[1].AsInt());
+}
+
+void TGameClass::Script_SetMouseTransparency(TKavo_ScriptFunctionData& d) {
+  CheckOrdinal(d, 0, "SetMouseTransparency", "ordinal");
+  if (!Form.scene) return;
+  scene::Material& m = Form.scene->mousecursor->material;
+  m.blending = scene::BlendingMode::Transparency;
+  m.texture.mode = scene::TextureMode::Modulate;
+  switch (d.Args[0].AsInt()) {
+    case 0:
+      m.blending = scene::BlendingMode::Opaque;
+      m.texture.mode = scene::TextureMode::Replace;
+      m.SetAlphaMode(scene::TextureAlphaMode::Opaque);
+      break;
+    case 1: m.SetAlphaMode(scene::TextureAlphaMode::FromIntensity); break;
+    case 2: m.SetAlphaMode(scene::TextureAlphaMode::FromSqrtLuminance); break;
+    case 3:
+      m.texture.image.SetFormat(scene::TextureFormat::RGBA);
+      m.SetAlphaMode(scene::TextureAlphaMode::Default);
+      break;
+    default: break;
+  }
+}
+
+void TGameClass::Script_SetShadowMode(TKavo_ScriptFunctionData& d) {
+  CheckOrdinal(d, 0, "SetShadowMode");
+  const int64_t mode = d.Args[0].AsInt();
+  if (mode >= 0 && mode <= 2) Form.shadowMode = static_cast<int>(mode);
+}
+
+void TGameClass::Script_SetTimer(TKavo_ScriptFunctionData& d) {
+  CheckNumeric(d, 0, "SetTimer");
+  CheckString(d, 1, "SetTimer");
+  AddScriptTimer(Form, d.Args[0].ToDouble(), d.Args[1].AsString());
+}
+
+// ------------------------------------------------------------------ text files
+
+int TGameClass::TextFileIndex(const std::string& name) const {
+  for (size_t i = 0; i < textFileNames.size(); ++i)
+    if (SameTextIgnoringCase(textFileNames[i], name)) return static_cast<int>(i);
+  return -1;
+}
+
+void TGameClass::Script_LoadTextFile(TKavo_ScriptFunctionData& d) {
+  CheckString(d, 0, "LoadTextFile");
+  const std::string& name = d.Args[0].AsString();
+  // The resolved file is read (archive entry or disk file found in any
+  // letter case); the table keeps the name as the script passed it.
+  TKavoFileLocation loc = ResolveGameFile(Form, name);
+  std::string bytes, error;
+  if (!ReadGameFile(Form, loc, bytes, &error))
+    throw EKavoError("Cannot open file \"" + name + "\". " + (error.empty() ? "File not found" : error));
+  std::vector<std::string> lines = SplitTextLines(bytes);
+  int index = TextFileIndex(name);
+  if (index >= 0) {
+    textFiles[static_cast<size_t>(index)] = std::move(lines);
+  } else {
+    index = static_cast<int>(textFiles.size());
+    textFiles.push_back(std::move(lines));
+    textFileNames.push_back(name);
+  }
+  d.Result = TVariant(index);
+}
+
+void TGameClass::Script_ForgetTextFile(TKavo_ScriptFunctionData& d) {
+  CheckString(d, 0, "ForgetTextFile");
+  const int index = TextFileIndex(d.Args[0].AsString());
+  if (index >= 0) {
+    textFiles.erase(textFiles.begin() + index);
+    textFileNames.erase(textFileNames.begin() + index);
+  }
+  d.Result = TVariant(index >= 0);
+}
+
+void TGameClass::Script_ReadLine(TKavo_ScriptFunctionData& d) {
+  CheckString(d, 0, "ReadLine");
+  if (HasArg(d, 1)) CheckOrdinal(d, 1, "ReadLine");
+  const int file = TextFileIndex(d.Args[0].AsString());
+  if (file < 0) {
+    d.Result = TVariant(std::string());
+    return;
+  }
+  const std::vector<std::string>& lines = textFiles[static_cast<size_t>(file)];
+  if (!HasArg(d, 1)) {
+    // The last line; an empty file has none.
+    d.Result = lines.empty() ? TVariant(false) : TVariant(lines.back());
+    return;
+  }
+  const int64_t i = d.Args[1].AsInt();
+  if (i < 0) throw ListIndexError(i);
+  d.Result = i < static_cast<int64_t>(lines.size()) ? TVariant(lines[static_cast<size_t>(i)]) : TVariant(false);
+}
+
+// ------------------------------------------------------------------ speech
+
+void TGameClass::Script_AddRawConversationData(TKavo_ScriptFunctionData& d) {
+  // No checks: each value given is converted to its field's type.
+  TSpeechObject s;
+  if (HasArg(d, 0)) s.actorIndex = ClampToInt32(d.Args[0].ToRoundedInt());
+  if (HasArg(d, 1)) s.text = SpeechLineBreaks(d.Args[1].ToText());
+  if (HasArg(d, 2)) s.startTime = static_cast<float>(d.Args[2].ToDouble());
+  if (HasArg(d, 3)) s.duration = ClampToInt32(d.Args[3].ToRoundedInt());
+  if (HasArg(d, 4)) s.blocking = d.Args[4].ToBool();
+  if (HasArg(d, 5)) s.endFunction = d.Args[5].ToText();
+  Form.speechQueue.push_back(std::move(s));
+}
+
+void TGameClass::Script_ClearConversations(TKavo_ScriptFunctionData&) {
+  Form.speechQueue.clear();
+  Form.speechInProgress = false;
+}
+
+void TGameClass::Script_SkipToNextConversation(TKavo_ScriptFunctionData&) {
+  for (TKavo_ScriptClass* actor : Form.actors)
+    if (ActorShowsSpeechText(*actor)) {
+      Form.speechSkip = true;
+      return;
+    }
+}
 
 }  // namespace kavo

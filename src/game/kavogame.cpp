@@ -132,7 +132,31 @@ const TScriptClassInfo& TGameClass::StaticInfo() {
         .Method("HideAllMenus", &T::Script_HideAllMenus)
         .Method("SetBackgroundRGB", &T::Script_SetBackgroundRGB)
         .Method("SetGlobalAmbienceRGB", &T::Script_SetGlobalAmbienceRGB)
-        .Method("SetFogRGB", &T::Script_SetFogRGB);
+        .Method("SetFogRGB", &T::Script_SetFogRGB)
+        .Method("Bind", &T::Script_Bind)
+        .Method("Unbind", &T::Script_Unbind)
+        .Method("IsKeyDown", &T::Script_IsKeyDown)
+        .Method("Ord", &T::Script_Ord)
+        .Method("ProcessClick", &T::Script_ProcessClick)
+        .Method("Get3DX", &T::Script_Get3DX)
+        .Method("Get3DY", &T::Script_Get3DY)
+        .Method("Get3DZ", &T::Script_Get3DZ)
+        .Method("GetMeshName", &T::Script_GetMeshName)
+        .Method("GetDummyName", &T::Script_GetDummyName)
+        .Method("GetActorName", &T::Script_GetActorName)
+        .Method("GetHudspriteName", &T::Script_GetHudspriteName)
+        .Method("GetHudtextName", &T::Script_GetHudtextName)
+        .Method("SetMouseCursor", &T::Script_SetMouseCursor)
+        .Method("SetMouseOffset", &T::Script_SetMouseOffset)
+        .Method("SetMouseTransparency", &T::Script_SetMouseTransparency)
+        .Method("SetShadowMode", &T::Script_SetShadowMode)
+        .Method("SetTimer", &T::Script_SetTimer)
+        .Method("LoadTextFile", &T::Script_LoadTextFile)
+        .Method("ForgetTextFile", &T::Script_ForgetTextFile)
+        .Method("ReadLine", &T::Script_ReadLine)
+        .Method("AddRawConversationData", &T::Script_AddRawConversationData)
+        .Method("ClearConversations", &T::Script_ClearConversations)
+        .Method("SkipToNextConversation", &T::Script_SkipToNextConversation);
     return i;
   }();
   return info;

@@ -59,6 +59,40 @@ class TGameClass : public TKavo_ScriptClass {
   void Script_SetBackgroundRGB(TKavo_ScriptFunctionData& d);
   void Script_SetGlobalAmbienceRGB(TKavo_ScriptFunctionData& d);
   void Script_SetFogRGB(TKavo_ScriptFunctionData& d);
+
+  // Services (gameservices.cpp).
+  void Script_Bind(TKavo_ScriptFunctionData& d);
+  void Script_Unbind(TKavo_ScriptFunctionData& d);
+  void Script_IsKeyDown(TKavo_ScriptFunctionData& d);
+  void Script_Ord(TKavo_ScriptFunctionData& d);
+  void Script_ProcessClick(TKavo_ScriptFunctionData& d);
+  void Script_Get3DX(TKavo_ScriptFunctionData& d);
+  void Script_Get3DY(TKavo_ScriptFunctionData& d);
+  void Script_Get3DZ(TKavo_ScriptFunctionData& d);
+  void Script_GetMeshName(TKavo_ScriptFunctionData& d);
+  void Script_GetDummyName(TKavo_ScriptFunctionData& d);
+  void Script_GetActorName(TKavo_ScriptFunctionData& d);
+  void Script_GetHudspriteName(TKavo_ScriptFunctionData& d);
+  void Script_GetHudtextName(TKavo_ScriptFunctionData& d);
+  void Script_SetMouseCursor(TKavo_ScriptFunctionData& d);
+  void Script_SetMouseOffset(TKavo_ScriptFunctionData& d);
+  void Script_SetMouseTransparency(TKavo_ScriptFunctionData& d);
+  void Script_SetShadowMode(TKavo_ScriptFunctionData& d);
+  void Script_SetTimer(TKavo_ScriptFunctionData& d);
+  void Script_LoadTextFile(TKavo_ScriptFunctionData& d);
+  void Script_ForgetTextFile(TKavo_ScriptFunctionData& d);
+  void Script_ReadLine(TKavo_ScriptFunctionData& d);
+  void Script_AddRawConversationData(TKavo_ScriptFunctionData& d);
+  void Script_ClearConversations(TKavo_ScriptFunctionData& d);
+  void Script_SkipToNextConversation(TKavo_ScriptFunctionData& d);
+
+  // Position of a text file in the table (name compared without regard to
+  // case), or -1.
+  int TextFileIndex(const std::string& name) const;
+
+ private:
+  void Get3D(TKavo_ScriptFunctionData& d, const char* method, int axis);
+  void GetName(TKavo_ScriptFunctionData& d, const char* method, const std::vector<TKavo_ScriptClass*>& list);
 };
 
 // The 102 key-code globals, in registration order.

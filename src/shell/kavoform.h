@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "game/gamerecords.h"
 #include "platform/platform.h"
 #include "script/scriptclass.h"
 #include "script/filemanager.h"
@@ -141,7 +142,13 @@ class TKavoForm {
   std::vector<TKavo_ScriptClass*> objects;
   std::vector<TKavo_ScriptClass*> actors, dummies, hudSprites, hudTexts, meshes, menus, shaders, postEffects,
       inventories, animations, runningAnimations, rooms;
-  std::vector<std::string> loadedScripts, speechEffects, speechQueue, saveBuffer;
+  std::vector<std::string> loadedScripts, speechEffects, saveBuffer;
+  // Game services: script timers in the order set, queued speech lines, the
+  // speech flags and the shadow mode (0 off, 1 darkening, 2 accurate).
+  std::vector<TKavoEvent> timers;
+  std::vector<TSpeechObject> speechQueue;
+  bool speechInProgress = false, speechSkip = false;
+  int shadowMode = 2;
   std::vector<void*> plugins;
   TMaterialsClass* materialsObject = nullptr;
   TMenuClass* defaultMenu = nullptr;

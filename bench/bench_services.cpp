@@ -1,0 +1,79 @@
+// The Game object's per-frame service: the script timer walk. Measures a
+// frame's walk over many pending timers none of which is due, and a walk in
+// which every timer fires (each a Lua call that sets the timer again).
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "game/gameservices.h"
+#include "platform/test_platform.h"
+#include "script/environment.h"
+#include "shell/kavoform.h"
+
+namespace {
+
+struct Engine {
+  Engine() {
+    char tmpl[] = "/tmp/kavo-bench-XXXXXX";
+    dir = mkdtemp(tmpl);
+    dir += "/";
+    if (std::system(("mkdir -p " + dir + "data/GUI " + dir + "data/scripts").c_str()) != 0) return;
+    std::ofstream(dir + "data/config.lua") << "Game = TGame.Create() Game.Debug = false "
+                                              "function again() Game.SetTimer(0, 'again') end";
+    // The smallest 3D Studio file: a main chunk holding nothing.
+    std::ofstream(dir + "data/GUI/walkpawns.3ds", std::ios::binary) << std::string("\x4d\x4d\x06\0\0\0", 6);
+    std::ofstream(dir + "data/scripts/GUI.txt") << "";
+    kavo::TKavoOptions o;
+    o.executableDir = dir;
+    o.fixedStepMs = 10;
+    o.logPath = dir + "log.txt";
+    form = std::make_unique<kavo::TKavoForm>(platform, o);
+    form->libraryCheck = [] { return std::string(); };
+    form->Startup({dir + "kavo"});
+    form->cadencer->SetCurrentTime(1.0);
+    if (form->halted) std::fprintf(stderr, "engine did not start: see %slog.txt\n", dir.c_str());
+  }
+  ~Engine() {
+    form.reset();
+    if (std::getenv("KAVO_BENCH_KEEP")) return;
+    if (std::system(("rm -rf " + dir).c_str()) != 0) {
+    }
+  }
+  std::string dir;
+  kavo::TTestPlatform platform;
+  std::unique_ptr<kavo::TKavoForm> form;
+};
+
+Engine& TheEngine() {
+  static Engine e;
+  return e;
+}
+
+void BM_TimerWalk_NoneDue(benchmark::State& state) {
+  Engine& e = TheEngine();
+  e.form->timers.clear();
+  for (int i = 0; i < state.range(0); ++i) kavo::AddScriptTimer(*e.form, 1e9, "never");
+  for (auto _ : state) kavo::FireScriptTimers(*e.form);
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+  e.form->timers.clear();
+}
+BENCHMARK(BM_TimerWalk_NoneDue)->Arg(10)->Arg(1000);
+
+void BM_TimerWalk_AllFire(benchmark::State& state) {
+  Engine& e = TheEngine();
+  e.form->timers.clear();
+  for (int i = 0; i < state.range(0); ++i) kavo::AddScriptTimer(*e.form, 0, "again");
+  for (auto _ : state) kavo::FireScriptTimers(*e.form);
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+  e.form->timers.clear();
+}
+BENCHMARK(BM_TimerWalk_AllFire)->Arg(10)->Arg(1000);
+
+}  // namespace
+
+BENCHMARK_MAIN();
