@@ -125,7 +125,7 @@ void TGameClass::Script_IsKeyDown(TKavo_ScriptFunctionData& d) {
   const int64_t key = d.Args[0].AsInt();
   bool down = false;
   if (key != kWheelUpCode && key != kWheelDownCode && key >= INT32_MIN && key <= INT32_MAX)
-    down = Form.platform.IsKeyDown(static_cast<int>(key));
+    down = Form.IsKeyHeld(static_cast<int>(key));
   d.Result = TVariant(down);
 }
 

@@ -602,6 +602,18 @@ void TKavoForm::Idle() {
   }
 }
 
+void TKavoForm::FireHeldKeyBindings() {
+  // Only while the main window is the active window (not the full-screen view).
+  if (game_ == nullptr || !platform.IsActiveWindow() || (scene && scene->fullscreenActive)) return;
+  std::vector<TBinding> snapshot = game_->bindings;  // calls may rebind
+  for (const TBinding& b : snapshot) {
+    if (b.onRelease || !IsKeyHeld(b.key)) continue;
+    LoadGuiScript();
+    script_->CallNoArgs(b.function);
+    if (halted || game_ == nullptr) return;
+  }
+}
+
 void TKavoForm::RunOneFrame() {
   double delta = 0.0;
   if (cadencer->Progress(delta)) {
@@ -622,8 +634,10 @@ void TKavoForm::FrameStep(double delta) {
     collisions->Step(delta);
     // 5.
     if (!freeCamera) CameraFollow(delta);
-    // 6. and 7. Actors and held-key bindings join here.
+    // 6. Actors join here.
     if (onFrameStep) onFrameStep(delta);
+    // 7.
+    FireHeldKeyBindings();
     // 8. Game.CurrentTime reads the frame clock.
     if (game_ != nullptr) game_->DeltaTime = delta;
     // 9. Running keyframe animations join here.

@@ -216,6 +216,7 @@ class TKavoForm {
 
   void CloseSequence();
   void CameraFollow(double delta);
+  void FireHeldKeyBindings();
   void SetInventoryLight();
   void WriteScreenshot();
   void ProcessMessages();  // lets pending window messages run
