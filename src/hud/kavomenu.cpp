@@ -44,25 +44,15 @@ void TMenuClass::RaiseShowEvent() {
   CallEvent(Form, "scripts\\" + ScriptFile, "on" + Name + "Show");
 }
 
-void TMenuClass::Show() {
-  shown_ = true;
+void TMenuClass::SetShown(bool shown) {
+  shown_ = shown;
   if (applyMemberVisibility) {
     std::vector<TObjectHandle> snapshot;
     for (TKavo_ScriptClass* m : members) snapshot.push_back(m->Handle());
     for (TObjectHandle h : snapshot)
       if (TKavo_ScriptClass* m = Form.handles.Resolve(h)) applyMemberVisibility(*m);
   }
-  RaiseShowEvent();
-}
-
-void TMenuClass::Hide() {
-  shown_ = false;
-  if (applyMemberVisibility) {
-    std::vector<TObjectHandle> snapshot;
-    for (TKavo_ScriptClass* m : members) snapshot.push_back(m->Handle());
-    for (TObjectHandle h : snapshot)
-      if (TKavo_ScriptClass* m = Form.handles.Resolve(h)) applyMemberVisibility(*m);
-  }
+  // Showing and hiding both call "on" + Name + "Show": there is no hide function.
   RaiseShowEvent();
 }
 

@@ -16,8 +16,8 @@ class TMenuClass : public TKavo_ScriptClass {
   void Create() override;
   void DestroyObject() override;
 
-  void Show();
-  void Hide();
+  void Show() { SetShown(true); }
+  void Hide() { SetShown(false); }
   bool Shown() const { return shown_; }
   int ID() const;
 
@@ -36,6 +36,7 @@ class TMenuClass : public TKavo_ScriptClass {
   void Script_Destroy(TKavo_ScriptFunctionData&) { DestroyObject(); }
 
  private:
+  void SetShown(bool shown);
   void RaiseShowEvent();
   bool shown_ = true;
 };

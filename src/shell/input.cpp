@@ -159,6 +159,33 @@ void TKavoInput::WalkClick(const glm::vec3& point, const glm::vec3& normal) {
   if (glm::length(normal) > 0) pawns.SetDirection(glm::normalize(normal));
 }
 
+bool TKavoInput::RoomPress(const scene::Ray& ray, TShiftState shift, const std::function<void(TDummyClass&)>& deliver) {
+  // Only a plain left press walks or reaches a dummy's box.
+  if (shift != kShiftLeft) return false;
+  auto hit = form_.roomHolder->Model().RayIntersect(ray);
+  if (!hit) {
+    form_.scene->walkpawns->Hide();
+    return false;
+  }
+  if (TDummyClass* d = MouseTarget()) {
+    deliver(*d);
+    return true;
+  }
+  WalkClick(hit->point, hit->normal);
+  return false;
+}
+
+bool TKavoInput::MoveOverHud(const std::vector<TKavo_ScriptClass*>& list, TShiftState shift, int x, int y) {
+  for (TObjectHandle h : HudHits(list, Event::Move, x, y)) {
+    if (AsMouseEvents(form_, h) == nullptr) continue;
+    form_.LoadGuiScript();
+    if (TKavoMouseEvents* o = AsMouseEvents(form_, h)) o->MouseMove(shift, x, y);
+    form_.hover2D = true;
+    return true;
+  }
+  return false;
+}
+
 bool TKavoInput::RoomReady() const {
   return form_.roomHolder && form_.roomHolder->HasModel();
 }
@@ -192,19 +219,7 @@ void TKavoInput::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
     return;
   }
   if (!RoomReady()) return;
-  bool handled = false;
-  if (shift == kShiftLeft) {
-    if (auto hit = form_.roomHolder->Model().RayIntersect(ray)) {
-      if (TDummyClass* d = MouseTarget()) {
-        d->MouseDown(button, shift, x, y);
-        handled = true;
-      } else {
-        WalkClick(hit->point, hit->normal);
-      }
-    } else {
-      form_.scene->walkpawns->Hide();
-    }
-  }
+  const bool handled = RoomPress(ray, shift, [&](TDummyClass& d) { d.MouseDown(button, shift, x, y); });
   if (!handled && !Halted() && form_.scene->roomModel->Visible()) {
     TKavo_ScriptFunctionData d;
     d.Args.emplace_back(CodeOf(button));
@@ -288,22 +303,7 @@ void TKavoInput::MouseMove(TShiftState shift, int x, int y) {
   form_.RunOneFrame();
   if (Halted()) return;
   if (capturedMove) capturedMove(shift, x, y);
-  for (TObjectHandle h : HudHits(form_.hudTexts, Event::Move, x, y)) {
-    if (TKavoMouseEvents* o = AsMouseEvents(form_, h)) {
-      form_.LoadGuiScript();
-      if ((o = AsMouseEvents(form_, h))) o->MouseMove(shift, x, y);
-      form_.hover2D = true;
-      return;
-    }
-  }
-  for (TObjectHandle h : HudHits(form_.hudSprites, Event::Move, x, y)) {
-    if (TKavoMouseEvents* o = AsMouseEvents(form_, h)) {
-      form_.LoadGuiScript();
-      if ((o = AsMouseEvents(form_, h))) o->MouseMove(shift, x, y);
-      form_.hover2D = true;
-      return;
-    }
-  }
+  if (MoveOverHud(form_.hudTexts, shift, x, y) || MoveOverHud(form_.hudSprites, shift, x, y)) return;
   form_.hover2D = false;
 }
 
@@ -329,19 +329,7 @@ void TKavoInput::MouseWheel(TShiftState shift, int delta, int x, int y) {
     return;
   }
   if (!RoomReady()) return;
-  bool handled = false;
-  if (shift == kShiftLeft) {
-    if (auto hit = form_.roomHolder->Model().RayIntersect(ray)) {
-      if (TDummyClass* d = MouseTarget()) {
-        d->MouseWheel(shift, delta, x, y);
-        handled = true;
-      } else {
-        WalkClick(hit->point, hit->normal);
-      }
-    } else {
-      form_.scene->walkpawns->Hide();
-    }
-  }
+  const bool handled = RoomPress(ray, shift, [&](TDummyClass& d) { d.MouseWheel(shift, delta, x, y); });
   if (!handled && !Halted()) CallRoom("MouseWheel", args);
 }
 

@@ -65,6 +65,8 @@ class TKavoInput {
                   TShiftState s, int delta);
   TDummyClass* MouseTarget();
   void WalkClick(const glm::vec3& point, const glm::vec3& normal);
+  bool RoomPress(const scene::Ray& ray, TShiftState shift, const std::function<void(TDummyClass&)>& deliver);
+  bool MoveOverHud(const std::vector<TKavo_ScriptClass*>& list, TShiftState shift, int x, int y);
   bool RoomReady() const;
   void CallRoom(const std::string& event, const TKavo_ScriptFunctionData& args);
 
