@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "bench_support.h"
 #include "platform/test_platform.h"
 #include "script/environment.h"
 #include "shell/kavoform.h"
@@ -20,13 +21,7 @@
 namespace {
 
 std::string MakeGame(const std::string& config) {
-  char tmpl[] = "/tmp/kavo-bench-frame-XXXXXX";
-  std::string dir = mkdtemp(tmpl);
-  dir += "/";
-  std::system(("mkdir -p " + dir + "data/GUI && cp " KAVO_SOURCE_DIR "/tests/data/models/walkpawns.3ds " + dir +
-               "data/GUI/")
-                  .c_str());
-  std::ofstream(dir + "data/config.lua") << config;
+  std::string dir = kavo::bench::MakeGameFolder(config);
   // A small box model for the meshes.
   std::ofstream(dir + "data/box.obj") << "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 0 1\nv 1 0 1\nv 1 1 1\nv 0 1 1\n"
                                          "f 1 2 3 4\nf 5 6 7 8\nf 1 2 6 5\nf 2 3 7 6\nf 3 4 8 7\nf 4 1 5 8\n";
@@ -39,13 +34,7 @@ void BM_FrameStep_1000Movables_100Meshes(benchmark::State& state) {
       "for i = 1, 1000 do local d = TDummy.Create() d.SetPosition(i, 0, i) end\n"
       "for i = 1, 100 do local m = TMesh.Create() m.Load('box.obj') m.SetPosition(i, 0, 0) end\n");
   kavo::TTestPlatform platform;
-  kavo::TKavoOptions o;
-  o.executableDir = dir;
-  o.fixedStepMs = 10;
-  o.logPath = dir + "log.txt";
-  auto form = std::make_unique<kavo::TKavoForm>(platform, o);
-  form->libraryCheck = [] { return std::string(); };
-  form->Startup({dir + "kavo"});
+  auto form = kavo::bench::StartGame(platform, dir);
   if (form->meshes.size() != 100 || form->dummies.size() != 1000) {
     state.SkipWithError("the game did not start");
     return;
@@ -55,7 +44,7 @@ void BM_FrameStep_1000Movables_100Meshes(benchmark::State& state) {
     while (form->frameSteps < target) form->RunOnce();
   }
   form.reset();
-  std::system(("rm -rf " + dir).c_str());
+  kavo::bench::RemoveGameFolder(dir);
 }
 BENCHMARK(BM_FrameStep_1000Movables_100Meshes)->Unit(benchmark::kMicrosecond);
 

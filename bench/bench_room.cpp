@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/test_platform.h"
+#include "bench_support.h"
 #include "scene/geometry.h"
 #include "shell/kavoform.h"
 #include "world/kavoroom.h"
@@ -42,28 +43,18 @@ std::string TerrainObj() {
 
 struct Engine {
   Engine() {
-    char tmpl[] = "/tmp/kavo-bench-room-XXXXXX";
-    dir = mkdtemp(tmpl);
-    dir += "/";
-    std::system(("mkdir -p " + dir + "data/GUI " + dir + "data/rooms").c_str());
+    dir = kavo::bench::MakeGameFolder(
+        "Game = TGame.Create() Game.Debug = false\n"
+        "r = TRoom.Create() r.Name = 'terrain' r.FileName = 'rooms/room.obj' "
+        "r.WalkArea = 'rooms/walk.obj' r.NaviMesh = 'rooms/navi.obj'\n");
+    std::system(("mkdir -p " + dir + "data/rooms").c_str());
     const std::string obj = TerrainObj();
     for (const char* f : {"room.obj", "walk.obj", "navi.obj"}) std::ofstream(dir + "data/rooms/" + f) << obj;
-    std::ofstream(dir + "data/config.lua")
-        << "Game = TGame.Create() Game.Debug = false\n"
-           "r = TRoom.Create() r.Name = 'terrain' r.FileName = 'rooms/room.obj' "
-           "r.WalkArea = 'rooms/walk.obj' r.NaviMesh = 'rooms/navi.obj'\n";
-    std::ofstream(dir + "data/GUI/walkpawns.3ds") << "x";
-    kavo::TKavoOptions o;
-    o.executableDir = dir;
-    o.fixedStepMs = 10;
-    o.logPath = dir + "log.txt";
-    form = std::make_unique<kavo::TKavoForm>(platform, o);
-    form->libraryCheck = [] { return std::string(); };
-    form->Startup({dir + "kavo"});
+    form = kavo::bench::StartGame(platform, dir);
   }
   ~Engine() {
     form.reset();
-    std::system(("rm -rf " + dir).c_str());
+    kavo::bench::RemoveGameFolder(dir);
   }
   std::string dir;
   kavo::TTestPlatform platform;

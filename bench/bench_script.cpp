@@ -13,6 +13,7 @@
 #include <string>
 #include <strings.h>
 
+#include "bench_support.h"
 #include "platform/test_platform.h"
 #include "script/environment.h"
 #include "shell/kavoform.h"
@@ -21,25 +22,14 @@ namespace {
 
 struct Engine {
   Engine() {
-    char tmpl[] = "/tmp/kavo-bench-XXXXXX";
-    dir = mkdtemp(tmpl);
-    dir += "/";
-    std::system(("mkdir -p " + dir + "data/GUI").c_str());
-    std::ofstream(dir + "data/config.lua") << "Game = TGame.Create() Game.Debug = false";
-    std::ofstream(dir + "data/GUI/walkpawns.3ds") << "x";
-    kavo::TKavoOptions o;
-    o.executableDir = dir;
-    o.fixedStepMs = 10;
-    o.logPath = dir + "log.txt";
-    form = std::make_unique<kavo::TKavoForm>(platform, o);
-    form->libraryCheck = [] { return std::string(); };
-    form->Startup({dir + "kavo"});
+    dir = kavo::bench::MakeGameFolder("Game = TGame.Create() Game.Debug = false");
+    form = kavo::bench::StartGame(platform, dir);
     L = form->Script().State();
     InstallRaw();
   }
   ~Engine() {
     form.reset();
-    std::system(("rm -rf " + dir).c_str());
+    kavo::bench::RemoveGameFolder(dir);
   }
 
   // The hand-written equivalents: one struct, three closures.

@@ -2,6 +2,8 @@
 // frame's walk over many pending timers none of which is due, and a walk in
 // which every timer fires (each a Lua call that sets the timer again).
 #include <benchmark/benchmark.h>
+
+#include "bench_support.h"
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,24 +21,11 @@ namespace {
 
 struct Engine {
   Engine() {
-    char tmpl[] = "/tmp/kavo-bench-XXXXXX";
-    dir = mkdtemp(tmpl);
-    dir += "/";
-    if (std::system(("mkdir -p " + dir + "data/GUI " + dir + "data/scripts").c_str()) != 0) return;
-    std::ofstream(dir + "data/config.lua") << "Game = TGame.Create() Game.Debug = false "
-                                              "function again() Game.SetTimer(0, 'again') end";
-    // The smallest 3D Studio file: a main chunk holding nothing.
-    std::ofstream(dir + "data/GUI/walkpawns.3ds", std::ios::binary) << std::string("\x4d\x4d\x06\0\0\0", 6);
+    dir = kavo::bench::MakeGameFolder("Game = TGame.Create() Game.Debug = false "
+                                      "function again() Game.SetTimer(0, 'again') end");
     std::ofstream(dir + "data/scripts/GUI.txt") << "";
-    kavo::TKavoOptions o;
-    o.executableDir = dir;
-    o.fixedStepMs = 10;
-    o.logPath = dir + "log.txt";
-    form = std::make_unique<kavo::TKavoForm>(platform, o);
-    form->libraryCheck = [] { return std::string(); };
-    form->Startup({dir + "kavo"});
+    form = kavo::bench::StartGame(platform, dir);
     form->cadencer->SetCurrentTime(1.0);
-    if (form->halted) std::fprintf(stderr, "engine did not start: see %slog.txt\n", dir.c_str());
   }
   ~Engine() {
     form.reset();

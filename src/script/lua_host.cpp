@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 #include "platform/files.h"
 #include "script/cipher.h"
@@ -44,7 +45,7 @@ void ReportScriptError(TKavoForm& form, const std::string& line, int number) {
   if (form.DebugMode()) form.ShowFatalError(line, number);
 }
 
-// obj.Method(...) -- upvalues: handle, method index, class info, host.
+// obj.Method(...) -- upvalues: handle, the method's reflection entry, class info, host.
 int MethodClosure(lua_State* L) {
   TKavo_Lua* host = PointerAt<TKavo_Lua>(L, 4);
   TKavoForm& form = host->Form();
@@ -65,11 +66,21 @@ int MethodClosure(lua_State* L) {
         failure = "Object " + info->DisplayName() + " was destroyed";
         number = kErrScript;
       } else {
-        size_t index = static_cast<size_t>(lua_tointeger(L, lua_upvalueindex(2)));
-        const auto& methods = info->ObjectMethods();
+        const TScriptMethod* method = PointerAt<const TScriptMethod>(L, 2);
         data.Args.reserve(static_cast<size_t>(n));
-        for (int i = 1; i <= n; ++i) data.Args.push_back(LuaToVariant(L, i));
-        methods.at(index)->call(*obj, data);
+        for (int i = 1; i <= n; ++i) {
+          if (lua_type(L, i) == LUA_TNUMBER) {
+            // The common case without a temporary: numbers.
+            double v = lua_tonumber(L, i);
+            if (v >= -2147483647.0 && v <= 2147483647.0 && v == std::floor(v))  // NaN fails the range
+              data.Args.emplace_back(static_cast<int64_t>(v));
+            else
+              data.Args.emplace_back(v);
+          } else {
+            data.Args.push_back(LuaToVariant(L, i));
+          }
+        }
+        method->call(*obj, data);
       }
     } catch (const EKavoError& e) {
       failure = e.what();
@@ -274,7 +285,7 @@ TKavo_ScriptClass* TKavo_Lua::CreateObject(const TScriptClassInfo& info) {
   for (size_t i = 0; i < methods.size(); ++i) {
     lua_pushlstring(L_, methods[i]->name.data(), methods[i]->name.size());
     lua_pushlightuserdata(L_, handleValue);
-    lua_pushinteger(L_, static_cast<lua_Integer>(i));
+    lua_pushlightuserdata(L_, const_cast<TScriptMethod*>(methods[i]));
     lua_pushlightuserdata(L_, const_cast<TScriptClassInfo*>(&info));
     lua_pushlightuserdata(L_, this);
     lua_pushcclosure(L_, MethodClosure, 4);
@@ -312,7 +323,7 @@ TKavo_ScriptFunctionData& TKavo_Lua::AcquireCallData() {
   if (callDepth_ == callPool_.size()) callPool_.push_back(std::make_unique<TKavo_ScriptFunctionData>());
   TKavo_ScriptFunctionData& d = *callPool_[callDepth_++];
   d.Args.clear();
-  d.Result = TVariant();
+  if (!d.Result.IsEmpty()) d.Result = TVariant();
   return d;
 }
 
