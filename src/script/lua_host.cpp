@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cmath>
 
 #include "platform/files.h"
@@ -110,104 +112,101 @@ int MethodClosure(lua_State* L) {
   return 1;
 }
 
-// __index(table, key) -- upvalues: handle, class info, host.
+// The object a property closure works on and the property its key names
+// (either may be missing). Upvalues: handle, class info, host.
+struct TPropertyTarget {
+  TKavo_ScriptClass* obj = nullptr;
+  const TScriptProperty* prop = nullptr;
+};
+
+TPropertyTarget FindPropertyTarget(lua_State* L, TKavoForm& form, const TScriptClassInfo* info) {
+  TPropertyTarget t;
+  t.obj = form.handles.Resolve(HandleAt(L, 1));
+  if (t.obj != nullptr && lua_type(L, 2) == LUA_TSTRING) {
+    size_t len = 0;
+    const char* s = lua_tolstring(L, 2, &len);
+    t.prop = info->FindPropertyInterned(s, len);
+  }
+  return t;
+}
+
+// Logs a failed read or write ("get" or "set"); returns the key's text.
+std::string ReportPropertyFailure(lua_State* L, TKavo_Lua* host, const TScriptClassInfo* info, bool destroyed,
+                                  const char* verb, int number) {
+  std::string key;
+  try {
+    key = KeyText(L, 2);
+  } catch (...) {
+  }
+  if (destroyed)
+    ReportScriptError(host->Form(),
+                      "Script Error: Object " + info->DisplayName() + " was destroyed, but tried to " + verb + " " +
+                          key + " in " + host->CurrentScriptName(),
+                      kErrScript);
+  else
+    ReportScriptError(host->Form(),
+                      "Script Error: Property " + info->DisplayName() + "." + key + " is not defined, but tried to " +
+                          verb + " in " + host->CurrentScriptName(),
+                      number);
+  return key;
+}
+
+// __index(table, key)
 int IndexClosure(lua_State* L) {
   TKavo_Lua* host = PointerAt<TKavo_Lua>(L, 3);
   TKavoForm& form = host->Form();
   if (form.halted) return 0;
   const TScriptClassInfo* info = PointerAt<const TScriptClassInfo>(L, 2);
-  std::string key;
   bool destroyed = false;
   {
     TVariant value;
     bool ok = false;
     try {
-      TKavo_ScriptClass* obj = form.handles.Resolve(HandleAt(L, 1));
-      if (obj == nullptr) {
-        destroyed = true;
-      } else if (lua_type(L, 2) == LUA_TSTRING) {
-        size_t len = 0;
-        const char* s = lua_tolstring(L, 2, &len);
-        if (const TScriptProperty* p = info->FindPropertyInterned(s, len)) {
-          value = ReadPropertyForScript(*obj, *p);
-          ok = true;
-        }
+      TPropertyTarget t = FindPropertyTarget(L, form, info);
+      destroyed = t.obj == nullptr;
+      if (t.prop) {
+        value = ReadPropertyForScript(*t.obj, *t.prop);
+        ok = true;
       }
-      if (!ok) key = KeyText(L, 2);
     } catch (...) {
       ok = false;
-      try {
-        key = KeyText(L, 2);
-      } catch (...) {
-      }
     }
     if (ok) {
       PushVariant(L, value);
       return 1;
     }
   }
-  if (destroyed) {
-    ReportScriptError(form,
-                      "Script Error: Object " + info->DisplayName() + " was destroyed, but tried to get " + key +
-                          " in " + host->CurrentScriptName(),
-                      kErrScript);
+  // An unknown property reads as its own name; a destroyed object's as nil.
+  std::string key = ReportPropertyFailure(L, host, info, destroyed, "get", kErrScript);
+  if (destroyed)
     lua_pushnil(L);
-    return 1;
-  }
-  ReportScriptError(form,
-                    "Script Error: Property " + info->DisplayName() + "." + key +
-                        " is not defined, but tried to get in " + host->CurrentScriptName(),
-                    kErrScript);
-  lua_pushlstring(L, key.data(), key.size());
+  else
+    lua_pushlstring(L, key.data(), key.size());
   return 1;
 }
 
-// __newindex(table, key, value) -- upvalues: handle, class info, host.
+// __newindex(table, key, value)
 int NewIndexClosure(lua_State* L) {
   TKavo_Lua* host = PointerAt<TKavo_Lua>(L, 3);
   TKavoForm& form = host->Form();
   if (form.halted) return 0;
   const TScriptClassInfo* info = PointerAt<const TScriptClassInfo>(L, 2);
-  std::string key;
   int number = kErrUnnumbered;
   bool destroyed = false;
-  {
-    bool ok = false;
-    try {
-      TKavo_ScriptClass* obj = form.handles.Resolve(HandleAt(L, 1));
-      if (obj == nullptr) {
-        destroyed = true;
-      } else if (lua_type(L, 2) == LUA_TSTRING) {
-        size_t len = 0;
-        const char* s = lua_tolstring(L, 2, &len);
-        if (const TScriptProperty* p = info->FindPropertyInterned(s, len)) {
-          TVariant v = LuaToVariant(L, 3);
-          p->set(*obj, ConvertForProperty(v, p->type));
-          ok = true;
-        }
-      }
-    } catch (const EKavoError& e) {
-      number = e.Number();
-    } catch (...) {
-      number = kErrUnnumbered;
+  try {
+    TPropertyTarget t = FindPropertyTarget(L, form, info);
+    destroyed = t.obj == nullptr;
+    if (t.prop) {
+      TVariant v = LuaToVariant(L, 3);
+      t.prop->set(*t.obj, ConvertForProperty(v, t.prop->type));
+      return 0;
     }
-    if (ok) return 0;
-    try {
-      key = KeyText(L, 2);
-    } catch (...) {
-    }
+  } catch (const EKavoError& e) {
+    number = e.Number();
+  } catch (...) {
+    number = kErrUnnumbered;
   }
-  if (destroyed) {
-    ReportScriptError(form,
-                      "Script Error: Object " + info->DisplayName() + " was destroyed, but tried to set " + key +
-                          " in " + host->CurrentScriptName(),
-                      kErrScript);
-    return 0;
-  }
-  ReportScriptError(form,
-                    "Script Error: Property " + info->DisplayName() + "." + key +
-                        " is not defined, but tried to set in " + host->CurrentScriptName(),
-                    number);
+  ReportPropertyFailure(L, host, info, destroyed, "set", number);
   return 0;
 }
 
@@ -240,8 +239,33 @@ int SetScriptNameField(lua_State* L) {
 
 }  // namespace
 
+namespace {
+// Lua's heap is capped: a runaway script gets Lua's "not enough memory"
+// error (reported like any script error) instead of exhausting the machine.
+constexpr size_t kLuaHeapLimit = size_t(2) << 30;
+
+void* LimitedAlloc(void* ud, void* ptr, size_t osize, size_t nsize) {
+  size_t& used = *static_cast<size_t*>(ud);
+  if (nsize == 0) {
+    std::free(ptr);
+    used -= osize;
+    return nullptr;
+  }
+  if (nsize > osize && used + (nsize - osize) > kLuaHeapLimit) return nullptr;
+  void* p = std::realloc(ptr, nsize);
+  if (p) used = used - osize + nsize;
+  return p;
+}
+
+int Panic(lua_State* L) {
+  std::fprintf(stderr, "Lua panic: %s\n", lua_tostring(L, -1));
+  std::abort();
+}
+}  // namespace
+
 TKavo_Lua::TKavo_Lua(TKavoForm& form) : form_(form) {
-  L_ = luaL_newstate();
+  L_ = lua_newstate(LimitedAlloc, &heapUsed_);
+  if (L_) lua_atpanic(L_, Panic);
   if (L_ == nullptr) throw EKavoError("Unable to create the Lua state");
   // Exactly the base, math, string and table libraries.
   const luaL_Reg libs[] = {{"", luaopen_base}, {LUA_MATHLIBNAME, luaopen_math},

@@ -71,6 +71,7 @@ class TKavo_Lua {
   std::vector<std::unique_ptr<TKavo_ClassInfos>> classInfos_;
   std::string currentScriptName_;
   std::vector<std::unique_ptr<TKavo_ScriptFunctionData>> callPool_;
+  size_t heapUsed_ = 0;
   size_t callDepth_ = 0;
 };
 
