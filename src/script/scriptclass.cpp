@@ -204,11 +204,7 @@ void TKavo_ScriptClass::WriteSave(const std::string& n, std::vector<std::string>
         case TPropType::UTF8String:
         case TPropType::ShortString: value = "\"" + v.ToText() + "\""; break;
         case TPropType::Boolean: value = v.ToBool() ? "1" : "0"; break;
-        default: {
-          char buf[64];
-          std::snprintf(buf, sizeof(buf), "%.10f", static_cast<double>(static_cast<float>(v.ToDouble())));
-          value = buf;
-        }
+        default: value = FormatSaveNumber(v.ToDouble());
       }
     } catch (const std::exception&) {
       continue;  // a property that cannot be read now is left out

@@ -45,6 +45,12 @@ std::string FormatGeneral(double v) {
   return mant + "E" + (neg ? "-" : "") + ex.substr(start);
 }
 
+std::string FormatSaveNumber(double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof(buf), "%.10f", static_cast<double>(static_cast<float>(v)));
+  return buf;
+}
+
 bool ParseNumber(std::string_view s, double& out) {
   std::string t(s);
   size_t a = t.find_first_not_of(" \t\r\n");

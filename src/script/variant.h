@@ -79,6 +79,9 @@ class TVariant {
 // Formats a number in general format with up to 15 significant digits
 // ("1.5", "42", "1E20", "1E-5").
 std::string FormatGeneral(double v);
+// Numbers in saved games: single precision, fixed notation, ten decimals
+// (800 is written as 800.0000000000).
+std::string FormatSaveNumber(double v);
 // Parses a whole string as a number (leading and trailing blanks allowed).
 bool ParseNumber(std::string_view s, double& out);
 

@@ -14,12 +14,6 @@
 
 namespace kavo {
 
-std::string SaveNumber(double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof(buf), "%.10f", static_cast<double>(static_cast<float>(v)));
-  return buf;
-}
-
 int ButtonCode(TMouseButton b) {
   switch (b) {
     case TMouseButton::Left: return 1;
@@ -179,7 +173,7 @@ void TKavoMovableClass::WriteSave(const std::string& n, std::vector<std::string>
   std::array<float, 16> m{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
   if (node_) m = node_->RawMatrix();
   std::string line = n + ".SetRawRotations(";
-  for (size_t i = 0; i < 16; ++i) line += (i ? "," : "") + SaveNumber(m[i]);
+  for (size_t i = 0; i < 16; ++i) line += (i ? "," : "") + FormatSaveNumber(m[i]);
   lines.push_back(line + ");");
 }
 

@@ -121,7 +121,5 @@ class TDummyClass : public TKavoMouseEvents {
 void RunActorDistanceTrigger(TKavoForm& form, int actorID, const glm::vec3& actorPoint,
                              const std::vector<TKavo_ScriptClass*>& actorCandidates);
 
-// Number text of saved games: single precision, fixed, ten decimals.
-std::string SaveNumber(double v);
 
 }  // namespace kavo
