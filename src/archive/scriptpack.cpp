@@ -1,5 +1,6 @@
 #include "archive/scriptpack.h"
 
+#include "platform/files.h"
 #include "script/cipher.h"
 #include "shell/errors.h"
 
@@ -91,20 +92,7 @@ void ScanLuaLine(std::string_view s, TLuaLineState& state) {
   }
 }
 
-std::vector<std::string_view> SplitScriptLines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  size_t i = 0;
-  const size_t n = text.size();
-  while (i < n) {
-    size_t j = i;
-    while (j < n && text[j] != '\r' && text[j] != '\n') ++j;
-    lines.push_back(text.substr(i, j - i));
-    if (j < n && text[j] == '\r' && j + 1 < n && text[j + 1] == '\n') j += 2;
-    else if (j < n) j += 1;
-    i = j;
-  }
-  return lines;
-}
+std::vector<std::string_view> SplitScriptLines(std::string_view text) { return SplitLines(text); }
 
 std::string EncipherScriptForArchive(std::string_view text, const std::string& fileName, size_t* reindented) {
   std::string out;

@@ -68,18 +68,7 @@ void FireScriptTimers(TKavoForm& form) {
 
 std::vector<std::string> SplitTextLines(const std::string& text) {
   std::vector<std::string> lines;
-  size_t start = 0, i = 0;
-  while (i < text.size()) {
-    char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.emplace_back(text, start, i - start);
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      start = ++i;
-    } else {
-      ++i;
-    }
-  }
-  if (start < text.size()) lines.emplace_back(text, start, text.size() - start);
+  for (std::string_view line : SplitLines(text)) lines.emplace_back(line);
   return lines;
 }
 

@@ -49,6 +49,21 @@ bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::vector<std::string_view> SplitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  size_t i = 0;
+  const size_t n = text.size();
+  while (i < n) {
+    size_t j = i;
+    while (j < n && text[j] != '\r' && text[j] != '\n') ++j;
+    lines.push_back(text.substr(i, j - i));
+    if (j < n && text[j] == '\r' && j + 1 < n && text[j + 1] == '\n') j += 2;
+    else if (j < n) j += 1;
+    i = j;
+  }
+  return lines;
+}
+
 std::string ExecutableDirectory() {
   char buf[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);

@@ -1,5 +1,7 @@
 #include "script/cipher.h"
 
+#include "platform/files.h"
+
 namespace kavo {
 
 namespace {
@@ -33,16 +35,9 @@ std::string EncipherLine(std::string_view line, const TKavoCipherKey& key) {
 std::string DecipherScript(std::string_view text, const TKavoCipherKey& key) {
   std::string out;
   out.reserve(text.size() + text.size() / 16);
-  size_t i = 0;
-  const size_t n = text.size();
-  while (i < n) {
-    size_t j = i;
-    while (j < n && text[j] != '\r' && text[j] != '\n') ++j;
-    out += DecipherLine(text.substr(i, j - i), key);
+  for (std::string_view line : SplitLines(text)) {
+    out += DecipherLine(line, key);
     out += "\r\n";
-    if (j < n && text[j] == '\r' && j + 1 < n && text[j + 1] == '\n') j += 2;
-    else if (j < n) j += 1;
-    i = j;
   }
   return out;
 }

@@ -390,19 +390,11 @@ void TKavoForm::ReadProjectFile(const std::string& path) {
     file = startDir_ + ToSlashes(file);
   std::string text, error;
   if (!Files().ReadFile(file, text, &error, 1 << 20)) throw EKavoError(error);
-  std::vector<std::string> lines;
-  size_t i = 0;
-  while (i < text.size()) {
-    size_t j = text.find_first_of("\r\n", i);
-    if (j == std::string::npos) j = text.size();
-    lines.push_back(text.substr(i, j - i));
-    if (j < text.size() && text[j] == '\r' && j + 1 < text.size() && text[j + 1] == '\n') ++j;
-    i = j + 1;
-  }
+  std::vector<std::string_view> lines = SplitLines(text);
   size_t first = 0;
-  while (first < lines.size() && lines[first].rfind("--", 0) == 0) ++first;
+  while (first < lines.size() && lines[first].substr(0, 2) == "--") ++first;
   if (first >= lines.size()) throw ListIndexError(static_cast<long long>(first));
-  std::string root = lines[first];
+  std::string root(lines[first]);
   std::string core = exeDir.substr(0, exeDir.size() - 1);
   std::string abs = Files().Absolute(file);
   std::string thisFolder = abs.substr(0, abs.find_last_of('/') + 1);
