@@ -156,18 +156,19 @@ long long TFileLayer::FileSize(std::string_view name) const {
   return size;
 }
 
-std::optional<std::string> TFileLayer::FindIgnoringCase(std::string_view name) const {
+std::optional<std::string> MatchComponents(std::string_view name, const std::string& currentDir,
+                                           const TComponentMatch& match) {
   std::string n = ToSlashes(name);
   if (n.empty()) return std::nullopt;
   const bool absolute = n[0] == '/';
-  std::string base = absolute ? std::string("/") : current_;
+  std::string base = absolute ? std::string("/") : currentDir;
   std::string found = absolute ? std::string("/") : std::string();
   size_t pos = absolute ? 1 : 0;
-  while (pos <= n.size()) {
-    size_t next = n.find('/', pos);
-    bool last = next == std::string::npos;
-    std::string comp = n.substr(pos, last ? std::string::npos : next - pos);
-    pos = last ? n.size() + 1 : next + 1;
+  for (;;) {
+    const size_t next = n.find('/', pos);
+    const bool last = next == std::string::npos;
+    const std::string comp = n.substr(pos, last ? std::string::npos : next - pos);
+    pos = last ? n.size() : next + 1;
     if (comp.empty() || comp == "." || comp == "..") {
       if (last) return std::nullopt;
       if (!comp.empty()) {
@@ -176,30 +177,36 @@ std::optional<std::string> TFileLayer::FindIgnoringCase(std::string_view name) c
       }
       continue;
     }
-    std::string match;
+    std::optional<std::string> spelled = match(base, comp, last);
+    if (!spelled) return std::nullopt;
+    if (last) return found + *spelled;
+    base += *spelled + "/";
+    found += *spelled + "/";
+  }
+}
+
+std::optional<std::string> TFileLayer::FindIgnoringCase(std::string_view name) const {
+  return MatchComponents(name, current_, [](const std::string& dir, const std::string& comp,
+                                            bool last) -> std::optional<std::string> {
+    std::string spelled;
     struct stat st;
-    if (stat((base + comp).c_str(), &st) == 0) {
-      match = comp;
+    if (stat((dir + comp).c_str(), &st) == 0) {
+      spelled = comp;
     } else {
-      DIR* d = opendir(base.c_str());
+      DIR* d = opendir(dir.c_str());
       if (d == nullptr) return std::nullopt;
       while (dirent* e = readdir(d)) {
         if (SameTextIgnoringCase(e->d_name, comp)) {
-          match = e->d_name;
+          spelled = e->d_name;
           break;
         }
       }
       closedir(d);
-      if (match.empty()) return std::nullopt;
+      if (spelled.empty()) return std::nullopt;
     }
-    if (last) {
-      if (!StatKind(base + match, false)) return std::nullopt;
-      return found + match;
-    }
-    base += match + "/";
-    found += match + "/";
-  }
-  return std::nullopt;
+    if (last && !StatKind(dir + spelled, false)) return std::nullopt;
+    return spelled;
+  });
 }
 
 bool TFileLayer::ReadFile(std::string_view name, std::string& out, std::string* error,

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,6 +36,14 @@ class TFileLayer {
   // same relative or absolute form and with "/" separators.
   std::optional<std::string> FindIgnoringCase(std::string_view name) const;
 
+  // The walk behind it, with the question "how is this component spelled in
+  // this directory?" left to the caller (the file manager answers it from
+  // cached listings): `match(directory, component, isLast)` gets an
+  // absolute directory ending in "/" and returns the spelling on disk, or
+  // nothing. The last component must name a file.
+  using TComponentMatch =
+      std::function<std::optional<std::string>(const std::string& dir, const std::string& comp, bool last)>;
+
   // Reads a whole file. Fails when the file is missing, unreadable or larger
   // than the limit; the error text then says why.
   bool ReadFile(std::string_view name, std::string& out, std::string* error = nullptr,
@@ -54,6 +63,10 @@ class TFileLayer {
 
 // The process's file layer.
 TFileLayer& Files();
+
+using TComponentMatch = TFileLayer::TComponentMatch;
+std::optional<std::string> MatchComponents(std::string_view name, const std::string& currentDir,
+                                           const TComponentMatch& match);
 
 // Helpers on engine path strings.
 std::string ToSlashes(std::string_view name);      // "\" -> "/"

@@ -45,37 +45,15 @@ class TDirectoryCache {
   // Like TFileLayer::FindIgnoringCase: every component matched without
   // regard to case, an exact spelling preferred; "/" separators out.
   std::optional<std::string> FindIgnoringCase(const std::string& name) {
-    const std::string n = ToSlashes(name);
-    if (n.empty()) return std::nullopt;
-    const bool absolute = n[0] == '/';
-    std::string base = absolute ? std::string("/") : Files().CurrentDir();
-    std::string found = absolute ? std::string("/") : std::string();
-    size_t pos = absolute ? 1 : 0;
-    for (;;) {
-      const size_t next = n.find('/', pos);
-      const bool last = next == std::string::npos;
-      const std::string comp = n.substr(pos, last ? std::string::npos : next - pos);
-      pos = last ? n.size() : next + 1;
-      if (comp.empty() || comp == "." || comp == "..") {
-        if (last) return std::nullopt;
-        if (!comp.empty()) {
-          base += comp + "/";
-          found += comp + "/";
-        }
-        continue;
-      }
-      const Dir& d = Get(base);
+    return MatchComponents(name, Files().CurrentDir(), [this](const std::string& dir, const std::string& comp,
+                                                              bool last) -> std::optional<std::string> {
+      const Dir& d = Get(dir);
       const Entry* e = nullptr;
       if (auto it = d.exact.find(comp); it != d.exact.end()) e = &d.entries[it->second];
       else if (auto lt = d.lower.find(LowerAscii(comp)); lt != d.lower.end()) e = &d.entries[lt->second];
-      if (e == nullptr) return std::nullopt;
-      if (last) {
-        if (!e->isFile) return std::nullopt;
-        return found + e->name;
-      }
-      base += e->name + "/";
-      found += e->name + "/";
-    }
+      if (e == nullptr || (last && !e->isFile)) return std::nullopt;
+      return e->name;
+    });
   }
 
  private:
