@@ -64,14 +64,22 @@ const TScriptClassInfo& TGameClass::StaticInfo() {
                 g.Form.platform.GetClientSize(w, h);
                 return TVariant(w);
               },
-              [](T& g, const TVariant& v) { g.Form.SetClientWidth(static_cast<int>(v.AsInt())); })
+              [](T& g, const TVariant& v) {
+                int w, h;
+                g.Form.platform.GetClientSize(w, h);
+                g.Form.SetViewSize(static_cast<int>(v.AsInt()), h);
+              })
         .Prop("Height", P::Integer,
               [](T& g) {
                 int w, h;
                 g.Form.platform.GetClientSize(w, h);
                 return TVariant(h);
               },
-              [](T& g, const TVariant& v) { g.Form.SetClientHeight(static_cast<int>(v.AsInt())); })
+              [](T& g, const TVariant& v) {
+                int w, h;
+                g.Form.platform.GetClientSize(w, h);
+                g.Form.SetViewSize(w, static_cast<int>(v.AsInt()));
+              })
         .Field("Caption", P::LongString, &T::Caption)
         .Field("Title", P::LongString, &T::Title)
         .Field("PreviousRoom", P::LongString, &T::PreviousRoom)

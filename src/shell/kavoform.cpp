@@ -109,20 +109,11 @@ bool TKavoForm::DebugMode() const { return game_ != nullptr && game_->Debug; }
 
 bool TKavoForm::EnterDataFolder() { return Files().SetCurrentDir(DataFolder()); }
 
-void TKavoForm::SetClientWidth(int width) {
-  int w, h;
-  platform.GetClientSize(w, h);
+void TKavoForm::SetViewSize(int width, int height) {
+  // The window view follows the client size at every frame.
   fullscreenView.width = width;
-  platform.SetClientSize(width, h);
-  windowView.width = width;
-}
-
-void TKavoForm::SetClientHeight(int height) {
-  int w, h;
-  platform.GetClientSize(w, h);
   fullscreenView.height = height;
-  platform.SetClientSize(w, height);
-  windowView.height = height;
+  platform.SetClientSize(width, height);
 }
 
 void TKavoForm::LoadGuiScript() {

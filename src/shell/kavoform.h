@@ -105,8 +105,9 @@ class TKavoForm {
   bool EnterDataFolder();
 
   // Window.
-  void SetClientWidth(int width);
-  void SetClientHeight(int height);
+  // Game.Width and Game.Height: the main window's client size and the
+  // full-screen view's size.
+  void SetViewSize(int width, int height);
 
   // State (members of the main window).
   IPlatform& platform;
