@@ -10,8 +10,7 @@
 
 #include "archive/codecs.h"
 #include "platform/files.h"
-#include "scene/fileaccess.h"
-#include "shell/errors.h"
+#include "core/errors.h"
 
 namespace kavo {
 
@@ -242,11 +241,6 @@ bool TKavoArchiveReader::SceneOpen(std::string_view name, std::string& out) {
 bool TKavoArchiveReader::SceneExists(std::string_view name) const {
   if (current_ && current_->Find(ToSlashes(name))) return true;
   return Files().FileExists(name);
-}
-
-void TKavoArchiveReader::InstallSceneFileAccess() {
-  scene::SetFileAccess([this](std::string_view name, std::string& out) { return SceneOpen(name, out); },
-                       [this](std::string_view name) { return SceneExists(name); });
 }
 
 // ---------------------------------------------------------------------------

@@ -82,8 +82,6 @@ class TKavoArchiveReader {
   // EKavoError for a corrupt entry.
   bool SceneOpen(std::string_view name, std::string& out);
   bool SceneExists(std::string_view name) const;
-  // Installs the pair in the scene layer (scene::SetFileAccess).
-  void InstallSceneFileAccess();
 
  private:
   struct Archive;

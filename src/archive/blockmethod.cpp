@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "archive/codecs.h"
-#include "shell/errors.h"
+#include "core/errors.h"
 
 namespace kavo {
 

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "archive/codecs.h"
-#include "shell/errors.h"
+#include "core/errors.h"
 
 namespace kavo {
 

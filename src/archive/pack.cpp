@@ -5,8 +5,8 @@
 
 #include "archive/scriptpack.h"
 #include "platform/files.h"
-#include "script/cipher.h"
-#include "shell/errors.h"
+#include "archive/cipher.h"
+#include "core/errors.h"
 
 namespace kavo {
 

@@ -7,7 +7,7 @@
 #include "platform/files.h"
 #include "script/registered.h"
 #include "shell/kavoform.h"
-#include "shell/log.h"
+#include "core/log.h"
 #include "scene/collision.h"
 
 namespace kavo {

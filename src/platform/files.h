@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/strings.h"
+
 namespace kavo {
 
 class TFileLayer {
@@ -68,15 +70,6 @@ using TComponentMatch = TFileLayer::TComponentMatch;
 std::optional<std::string> MatchComponents(std::string_view name, const std::string& currentDir,
                                            const TComponentMatch& match);
 
-// Helpers on engine path strings.
-std::string ToSlashes(std::string_view name);      // "\" -> "/"
-std::string ToBackslashes(std::string_view name);  // "/" -> "\"
-std::string LowerAscii(std::string_view s);
-std::string UpperAscii(std::string_view s);
-bool SameTextIgnoringCase(std::string_view a, std::string_view b);
-// Splits text into lines at CR, LF or CR LF; a break at the very end adds
-// no empty line. The views point into `text`.
-std::vector<std::string_view> SplitLines(std::string_view text);
 // Directory of the running executable, ending in "/".
 std::string ExecutableDirectory();
 

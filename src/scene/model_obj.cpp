@@ -8,7 +8,7 @@
 #include "scene/model_loaders.h"
 
 #include "scene/fileaccess.h"
-#include "shell/log.h"
+#include "core/log.h"
 
 #include <array>
 #include <charconv>

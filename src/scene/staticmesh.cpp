@@ -2,7 +2,7 @@
 
 #include "scene/fileaccess.h"
 #include "scene/visitor.h"
-#include "shell/errors.h"
+#include "core/errors.h"
 
 #include <cmath>
 #include <unordered_map>

@@ -1,7 +1,7 @@
 #include "scene/texture.h"
 
 #include "scene/fileaccess.h"
-#include "shell/errors.h"
+#include "core/errors.h"
 
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_image.h>

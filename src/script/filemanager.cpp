@@ -9,8 +9,9 @@
 #include <unordered_map>
 
 #include "archive/archive.h"
+#include "scene/fileaccess.h"
 #include "platform/files.h"
-#include "shell/log.h"
+#include "core/log.h"
 
 namespace kavo {
 
@@ -262,6 +263,15 @@ bool ReadFileLocation(const TKavoFileLocation& location, TKavoArchiveReader& rea
     return reader.GetEntry(location.ResolvedPath, out);
   }
   return Files().ReadFile(location.ResolvedPath, out);
+}
+
+}  // namespace kavo
+
+namespace kavo {
+
+void InstallSceneFileAccess(TKavoArchiveReader& reader) {
+  scene::SetFileAccess([&reader](std::string_view name, std::string& out) { return reader.SceneOpen(name, out); },
+                       [&reader](std::string_view name) { return reader.SceneExists(name); });
 }
 
 }  // namespace kavo

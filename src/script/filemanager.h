@@ -37,4 +37,8 @@ void ResolveFileName(std::string_view name, std::string_view dataFolder, TKavoFi
 // missing entry; raises EKavoError for a bad archive or a corrupt entry.
 bool ReadFileLocation(const TKavoFileLocation& location, TKavoArchiveReader& reader, std::string& out);
 
+// Lets the scene layer's loaders read through the archive reader: the
+// current archive's entries first, else the disk (scene::SetFileAccess).
+void InstallSceneFileAccess(TKavoArchiveReader& reader);
+
 }  // namespace kavo

@@ -7,11 +7,11 @@
 #include <cmath>
 
 #include "platform/files.h"
-#include "script/cipher.h"
+#include "archive/cipher.h"
 #include "script/lua_utils.h"
 #include "shell/gamefiles.h"
 #include "shell/kavoform.h"
-#include "shell/log.h"
+#include "core/log.h"
 
 namespace kavo {
 

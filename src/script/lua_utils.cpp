@@ -4,7 +4,7 @@
 #include <ctime>
 #include <unordered_set>
 
-#include "shell/errors.h"
+#include "core/errors.h"
 
 namespace kavo {
 

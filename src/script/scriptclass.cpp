@@ -7,7 +7,7 @@
 
 #include "platform/files.h"
 #include "shell/kavoform.h"
-#include "shell/log.h"
+#include "core/log.h"
 
 namespace kavo {
 

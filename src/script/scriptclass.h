@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "script/variant.h"
-#include "shell/errors.h"
+#include "core/errors.h"
 
 namespace kavo {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "shell/errors.h"
+#include "core/errors.h"
 
 namespace kavo {
 

@@ -18,7 +18,7 @@
 #include "scene/fileaccess.h"
 #include "script/environment.h"
 #include "shell/gamefiles.h"
-#include "shell/log.h"
+#include "core/log.h"
 #include "shell/scenetree.h"
 #include "scene/geometry.h"
 #include "scene/collision.h"
@@ -87,6 +87,10 @@ TKavoForm::TKavoForm(IPlatform& p, TKavoOptions o) : platform(p), options(std::m
     timeSource = std::make_unique<TCounterTime>(platform);
   cadencer = std::make_unique<TCadencer>(*timeSource);
   libraryCheck = CheckRuntimePieces;
+  // The log reaches the disk through the file layer like every other file.
+  Log().SetWriter([](const std::string& path, std::string_view data, bool append) {
+    return append ? Files().AppendFile(path, data) : Files().WriteFile(path, data);
+  });
 }
 
 TKavoForm::~TKavoForm() {
@@ -223,7 +227,7 @@ void TKavoForm::Startup(const std::vector<std::string>& args) {
   platform.HideCursorOverWindow(true);
   glContext_ = platform.CreateGLContext();
   archives_ = std::make_unique<TKavoArchiveReader>();
-  archives_->InstallSceneFileAccess();
+  InstallSceneFileAccess(*archives_);
   scene = std::make_unique<TKavoScene>(glContext_);
   collisions = std::make_unique<scene::CollisionManager>();
   input = std::make_unique<TKavoInput>(*this);

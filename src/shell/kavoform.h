@@ -15,7 +15,7 @@
 #include "platform/platform.h"
 #include "script/scriptclass.h"
 #include "script/filemanager.h"
-#include "shell/cadencer.h"
+#include "core/cadencer.h"
 
 namespace kavo {
 namespace scene {

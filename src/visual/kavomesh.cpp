@@ -8,7 +8,7 @@
 #include "script/registered.h"
 #include "shell/gamefiles.h"
 #include "shell/kavoform.h"
-#include "shell/log.h"
+#include "core/log.h"
 #include "shell/scenetree.h"
 
 namespace kavo {

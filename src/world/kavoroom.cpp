@@ -14,10 +14,10 @@
 #include "scene/staticmesh.h"
 #include "script/environment.h"
 #include "script/registered.h"
-#include "shell/errors.h"
+#include "core/errors.h"
 #include "shell/gamefiles.h"
 #include "shell/kavoform.h"
-#include "shell/log.h"
+#include "core/log.h"
 #include "shell/scenetree.h"
 
 namespace kavo {

@@ -11,7 +11,7 @@
 #include "archive/archive.h"
 #include "archive/codecs.h"
 #include "archive/scriptpack.h"
-#include "shell/errors.h"
+#include "core/errors.h"
 
 using namespace kavo;
 

@@ -1,4 +1,4 @@
-#include "script/cipher.h"
+#include "archive/cipher.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 
 #include "game/kavogame.h"
 #include "scene/staticmesh.h"
-#include "shell/cadencer.h"
+#include "core/cadencer.h"
 #include "shell/scenetree.h"
 #include "support/game_fixture.h"
 

@@ -9,7 +9,7 @@
 #include "archive/archive.h"
 #include "archive/pack.h"
 #include "platform/files.h"
-#include "shell/errors.h"
+#include "core/errors.h"
 
 using namespace kavo;
 

@@ -9,7 +9,7 @@
 
 #include "archive/codecs.h"
 #include "platform/files.h"
-#include "shell/errors.h"
+#include "core/errors.h"
 
 namespace kavo {
 namespace {

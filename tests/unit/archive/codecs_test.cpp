@@ -6,7 +6,7 @@
 #include <random>
 
 #include "platform/files.h"
-#include "shell/errors.h"
+#include "core/errors.h"
 
 namespace kavo {
 namespace {

@@ -8,9 +8,9 @@
 
 #include "platform/files.h"
 #include "scene/fileaccess.h"
-#include "script/cipher.h"
+#include "archive/cipher.h"
 #include "script/filemanager.h"
-#include "shell/errors.h"
+#include "core/errors.h"
 
 namespace kavo {
 namespace {
@@ -91,7 +91,7 @@ TEST_F(PackTest, StoredSeparatorDecidesWhichLookupFindsAnEntry) {
     PackFolder(root_ + "/game", data + name, opt);
     const std::string folder = name.substr(0, name.size() - 4);
     TKavoArchiveReader reader;
-    reader.InstallSceneFileAccess();
+    InstallSceneFileAccess(reader);
     TKavoFileLocation loc;
     ResolveFileName(folder + "\\rooms\\hall\\hall.3ds", data, loc);
     ASSERT_EQ(loc.ArchiveName, name);

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "script/cipher.h"
-#include "shell/errors.h"
+#include "archive/cipher.h"
+#include "core/errors.h"
 
 namespace kavo {
 namespace {

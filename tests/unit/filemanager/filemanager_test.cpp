@@ -13,7 +13,7 @@
 #include "archive/archive.h"
 #include "platform/files.h"
 #include "scene/fileaccess.h"
-#include "shell/log.h"
+#include "core/log.h"
 
 namespace kavo {
 namespace {
@@ -171,7 +171,7 @@ TEST_F(FileManagerTest, EngineAndSceneLookupsFollowTheStoredSeparator) {
                                                                 {"props/chair.3ds", "fore"},
                                                                 {"Top.JPG", "top"}}));
   TKavoArchiveReader reader;
-  reader.InstallSceneFileAccess();
+  InstallSceneFileAccess(reader);
   std::string out;
   // The engine's lookup keeps "\".
   ASSERT_TRUE(ReadFileLocation(Resolve("models\\actors\\HERO.smd"), reader, out));

@@ -5,7 +5,7 @@
 #include "scene/material.h"
 #include "scene/staticmesh.h"
 #include "scene/view.h"
-#include "shell/errors.h"
+#include "core/errors.h"
 
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_image.h>

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "script/environment.h"
-#include "shell/log.h"
+#include "core/log.h"
 
 namespace kavo::test {
 

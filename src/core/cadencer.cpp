@@ -1,4 +1,4 @@
-#include "shell/cadencer.h"
+#include "core/cadencer.h"
 
 namespace kavo {
 

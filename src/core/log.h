@@ -5,6 +5,7 @@
 // swallowed: the line is lost and the caller goes on.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,11 @@ namespace kavo {
 
 class TKavoLog {
  public:
+  // How lines reach the disk: (path, bytes, append). The engine hands its
+  // file layer down at start-up; until then plain stdio writes.
+  using TWriter = std::function<bool(const std::string& path, std::string_view data, bool append)>;
+  void SetWriter(TWriter writer) { writer_ = std::move(writer); }
+
   // Creates or empties the log file; later lines are appended to it.
   void Start(const std::string& path);
   void Line(std::string_view message);
@@ -23,6 +29,9 @@ class TKavoLog {
   const std::string& Path() const { return path_; }
 
  private:
+  bool Write(std::string_view data, bool append) const;
+
+  TWriter writer_;
   std::string path_;
   unsigned level_ = 0;
   bool console_ = false;

@@ -1,6 +1,6 @@
-#include "script/cipher.h"
+#include "archive/cipher.h"
 
-#include "platform/files.h"
+#include "core/strings.h"
 
 namespace kavo {
 
