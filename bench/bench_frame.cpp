@@ -35,7 +35,7 @@ void BM_FrameStep_1000Movables_100Meshes(benchmark::State& state) {
       "for i = 1, 100 do local m = TMesh.Create() m.Load('box.obj') m.SetPosition(i, 0, 0) end\n");
   kavo::TTestPlatform platform;
   auto form = kavo::bench::StartGame(platform, dir);
-  if (form->meshes.size() != 100 || form->dummies.size() != 1000) {
+  if (form->Context().meshes.Count() != 100 || form->Context().dummies.Count() != 1000) {
     state.SkipWithError("the game did not start");
     return;
   }

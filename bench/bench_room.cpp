@@ -63,7 +63,7 @@ struct Engine {
 
 void BM_RoomLoad100kWithWalkAreaAndNavigationMesh(benchmark::State& state) {
   Engine engine;
-  auto* room = static_cast<kavo::TRoomClass*>(engine.form->rooms.at(0));
+  auto* room = static_cast<kavo::TRoomClass*>(engine.form->Context().rooms.At(0));
   for (auto _ : state) {
     engine.form->roomHolder->Load(*room);
     benchmark::DoNotOptimize(engine.form->roomHolder->cells.data());

@@ -45,21 +45,21 @@ Engine& TheEngine() {
 
 void BM_TimerWalk_NoneDue(benchmark::State& state) {
   Engine& e = TheEngine();
-  e.form->timers.clear();
-  for (int i = 0; i < state.range(0); ++i) kavo::AddScriptTimer(*e.form, 1e9, "never");
-  for (auto _ : state) kavo::FireScriptTimers(*e.form);
+  e.form->services.timers.clear();
+  for (int i = 0; i < state.range(0); ++i) kavo::AddScriptTimer(e.form->Context(), 1e9, "never");
+  for (auto _ : state) kavo::FireScriptTimers(e.form->Context());
   state.SetItemsProcessed(state.iterations() * state.range(0));
-  e.form->timers.clear();
+  e.form->services.timers.clear();
 }
 BENCHMARK(BM_TimerWalk_NoneDue)->Arg(10)->Arg(1000);
 
 void BM_TimerWalk_AllFire(benchmark::State& state) {
   Engine& e = TheEngine();
-  e.form->timers.clear();
-  for (int i = 0; i < state.range(0); ++i) kavo::AddScriptTimer(*e.form, 0, "again");
-  for (auto _ : state) kavo::FireScriptTimers(*e.form);
+  e.form->services.timers.clear();
+  for (int i = 0; i < state.range(0); ++i) kavo::AddScriptTimer(e.form->Context(), 0, "again");
+  for (auto _ : state) kavo::FireScriptTimers(e.form->Context());
   state.SetItemsProcessed(state.iterations() * state.range(0));
-  e.form->timers.clear();
+  e.form->services.timers.clear();
 }
 BENCHMARK(BM_TimerWalk_AllFire)->Arg(10)->Arg(1000);
 

@@ -37,7 +37,7 @@ inline std::unique_ptr<TKavoForm> StartGame(IPlatform& platform, const std::stri
   auto form = std::make_unique<TKavoForm>(platform, o);
   form->libraryCheck = [] { return std::string(); };
   form->Startup({dir + "kavo"});
-  if (form->halted) std::fprintf(stderr, "the game did not start: see %slog.txt\n", dir.c_str());
+  if (form->Context().halted) std::fprintf(stderr, "the game did not start: see %slog.txt\n", dir.c_str());
   return form;
 }
 

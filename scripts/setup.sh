@@ -3,7 +3,7 @@
 # Idempotent: packages already present are left alone.
 set -euo pipefail
 PKGS=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config python3
   liblua5.1-0-dev
   libsdl2-dev libsdl2-mixer-dev libsdl2-image-dev
   libepoxy-dev libglu1-mesa-dev libglm-dev

@@ -58,7 +58,6 @@ class TKavoTimer {
   bool Due(double now) const { return enabled_ && now >= next_; }
   void Fired(double now) { next_ = now + interval_; }
   const std::string& Name() const { return name_; }
-  std::function<void()> onTimer;
 
  private:
   std::string name_;

@@ -5,12 +5,11 @@
 
 #include "game/kavogame.h"
 #include "platform/files.h"
+#include "scene/scenetree.h"
 #include "scene/staticmesh.h"
+#include "script/context.h"
 #include "script/environment.h"
-#include "shell/gamefiles.h"
-#include "shell/input.h"
-#include "shell/kavoform.h"
-#include "shell/scenetree.h"
+#include "world/world_classes.h"
 
 namespace kavo {
 
@@ -21,8 +20,6 @@ std::string Short(const std::string& s) { return s.size() > 255 ? s.substr(0, 25
 
 // The codes of VK_F23 and VK_F24 stand for wheel movement, never a held key.
 constexpr int kWheelUpCode = 134, kWheelDownCode = 135;
-
-uint64_t g_nextTimerSerial = 1;
 
 // Whether an actor shows a speech text at this moment. Actors carry no
 // speech text yet, so no actor ever does.
@@ -36,31 +33,50 @@ int32_t ClampToInt32(int64_t v) {
 
 // ------------------------------------------------------------------ timers
 
-void AddScriptTimer(TKavoForm& form, double dueTime, const std::string& function) {
-  form.timers.push_back({dueTime, Short(function), g_nextTimerSerial++});
+void TGameServices::Clear() { *this = TGameServices(); }
+
+void AddScriptTimer(TKavoContext& ctx, double dueTime, const std::string& function) {
+  TGameServices& s = *ctx.services;
+  s.timers.push_back({dueTime, Short(function), s.nextTimerSerial++});
 }
 
-void FireScriptTimers(TKavoForm& form) {
-  if (form.halted || form.timers.empty()) return;
+void FireScriptTimers(TKavoContext& ctx) {
+  if (ctx.halted || ctx.services == nullptr || ctx.services->timers.empty()) return;
+  std::vector<TKavoEvent>& timers = ctx.services->timers;
   // The called functions may set timers, load a saved game (which drops the
   // whole list) or destroy objects: walk the timers the list held when the
   // walk began, finding each again by its serial; timers gone meanwhile are
   // skipped, timers set meanwhile wait for a later frame.
   std::vector<uint64_t> walk;
-  walk.reserve(form.timers.size());
-  for (const TKavoEvent& t : form.timers) walk.push_back(t.serial);
+  walk.reserve(timers.size());
+  for (const TKavoEvent& t : timers) walk.push_back(t.serial);
   for (uint64_t serial : walk) {
-    if (form.halted) return;
-    auto it = std::lower_bound(form.timers.begin(), form.timers.end(), serial,
+    if (ctx.halted) return;
+    auto it = std::lower_bound(timers.begin(), timers.end(), serial,
                                [](const TKavoEvent& t, uint64_t s) { return t.serial < s; });
-    if (it == form.timers.end() || it->serial != serial) continue;
-    if (!(it->dueTime < form.cadencer->CurrentTime())) continue;
+    if (it == timers.end() || it->serial != serial) continue;
+    if (!(it->dueTime < ctx.clock->CurrentTime())) continue;
     // Off the list before the call, so that the function may set the same
     // timer again without it being dropped afterwards.
     std::string function = std::move(it->function);
-    form.timers.erase(it);
-    form.LoadRoomScript();
-    form.Script().CallNoArgs(function);
+    timers.erase(it);
+    ctx.LoadRoomScript();
+    ctx.script->CallNoArgs(function);
+  }
+}
+
+// ------------------------------------------------------------------ held keys
+
+void FireHeldKeyBindings(TKavoContext& ctx) {
+  // Only while the main window is the active window (not the full-screen view).
+  TGameClass* game = ctx.game;
+  if (game == nullptr || !ctx.platform.IsActiveWindow() || (ctx.scene && ctx.scene->fullscreenActive)) return;
+  std::vector<TBinding> snapshot = game->bindings;  // calls may rebind
+  for (const TBinding& b : snapshot) {
+    if (b.onRelease || !ctx.host.IsKeyHeld(b.key)) continue;
+    LoadGuiScript(ctx);
+    ctx.script->CallNoArgs(b.function);
+    if (ctx.halted || ctx.game == nullptr) return;
   }
 }
 
@@ -114,7 +130,7 @@ void TGameClass::Script_IsKeyDown(TKavo_ScriptFunctionData& d) {
   const int64_t key = d.Args[0].AsInt();
   bool down = false;
   if (key != kWheelUpCode && key != kWheelDownCode && key >= INT32_MIN && key <= INT32_MAX)
-    down = Form.IsKeyHeld(static_cast<int>(key));
+    down = Ctx.host.IsKeyHeld(static_cast<int>(key));
   d.Result = TVariant(down);
 }
 
@@ -139,7 +155,7 @@ void TGameClass::Script_ProcessClick(TKavo_ScriptFunctionData& d) {
     default: break;
   }
   // A press only: no shift keys, and nothing is released afterwards.
-  if (Form.input) Form.input->MouseDown(button, 0, x, y);
+  Ctx.host.ProcessClick(button, x, y);
 }
 
 void TGameClass::Get3D(TKavo_ScriptFunctionData& d, const char* method, int axis) {
@@ -148,10 +164,10 @@ void TGameClass::Get3D(TKavo_ScriptFunctionData& d, const char* method, int axis
   const int64_t x = d.Args[0].ToRoundedInt();
   const int64_t y = d.Args[1].ToRoundedInt();
   double result = 0.0;  // a ray that misses the room model gives 0
-  if (Form.scene) {
-    const scene::View& view = Form.scene->windowView;
+  if (Ctx.scene) {
+    const scene::View& view = Ctx.scene->windowView;
     scene::Ray ray = view.ScreenToRay(static_cast<float>(x), static_cast<float>(view.Height() - y));
-    if (auto hit = Form.scene->roomModel->RayIntersect(ray)) result = hit->point[axis];
+    if (auto hit = Ctx.scene->roomModel->RayIntersect(ray)) result = hit->point[axis];
   }
   d.Result = TVariant(result);
 }
@@ -162,28 +178,25 @@ void TGameClass::Script_Get3DZ(TKavo_ScriptFunctionData& d) { Get3D(d, "Get3DZ",
 
 // ------------------------------------------------------------------ names
 
-void TGameClass::GetName(TKavo_ScriptFunctionData& d, const char* method,
-                         const std::vector<TKavo_ScriptClass*>& list) {
+void TGameClass::GetName(TKavo_ScriptFunctionData& d, const char* method, const TRegistryBase& list) {
   CheckOrdinal(d, 0, method);
-  const int64_t i = d.Args[0].AsInt();
-  if (i < 0 || i >= static_cast<int64_t>(list.size())) throw ListIndexError(i);
-  TKavo_ScriptClass* obj = list[static_cast<size_t>(i)];
+  TKavo_ScriptClass* obj = list.ObjectAt(d.Args[0].AsInt());
   const TObjectHandle h = obj->Handle();
   // An object not yet named by the scripts learns the global it is kept in.
   if (obj->ScriptName.empty()) {
-    Form.Script().SynchronizeNames();
-    obj = Form.handles.Resolve(h);
+    Ctx.script->SynchronizeNames();
+    obj = Ctx.handles.Resolve(h);
   }
   d.Result = TVariant(obj ? obj->ScriptName : std::string());
 }
 
-void TGameClass::Script_GetMeshName(TKavo_ScriptFunctionData& d) { GetName(d, "GetMeshName", Form.meshes); }
-void TGameClass::Script_GetDummyName(TKavo_ScriptFunctionData& d) { GetName(d, "GetDummyName", Form.dummies); }
-void TGameClass::Script_GetActorName(TKavo_ScriptFunctionData& d) { GetName(d, "GetActorName", Form.actors); }
+void TGameClass::Script_GetMeshName(TKavo_ScriptFunctionData& d) { GetName(d, "GetMeshName", Ctx.meshes); }
+void TGameClass::Script_GetDummyName(TKavo_ScriptFunctionData& d) { GetName(d, "GetDummyName", Ctx.dummies); }
+void TGameClass::Script_GetActorName(TKavo_ScriptFunctionData& d) { GetName(d, "GetActorName", Ctx.actors); }
 void TGameClass::Script_GetHudspriteName(TKavo_ScriptFunctionData& d) {
-  GetName(d, "GetHudspriteName", Form.hudSprites);
+  GetName(d, "GetHudspriteName", Ctx.hudSprites);
 }
-void TGameClass::Script_GetHudtextName(TKavo_ScriptFunctionData& d) { GetName(d, "GetHudtextName", Form.hudTexts); }
+void TGameClass::Script_GetHudtextName(TKavo_ScriptFunctionData& d) { GetName(d, "GetHudtextName", Ctx.hudTexts); }
 
 // ------------------------------------------------------------------ cursor
 
@@ -193,12 +206,12 @@ void TGameClass::Script_SetMouseCursor(TKavo_ScriptFunctionData& d) {
   if (file == currentCursorFile) return;
   // Kept also when the picture cannot be loaded: saved games write it back.
   currentCursorFile = file;
-  if (!Form.scene) return;
-  scene::Material& m = Form.scene->mousecursor->material;
-  TKavoFileLocation loc = ResolveGameFile(Form, file);
+  if (!Ctx.scene) return;
+  scene::Material& m = Ctx.scene->mousecursor->material;
+  TKavoFileLocation loc = Ctx.files.Resolve(file);
   if (!loc.ArchiveName.empty()) {
     std::string bytes, error;
-    if (!ReadGameFile(Form, loc, bytes, &error))
+    if (!Ctx.files.Read(loc, bytes, &error))
       throw EKavoError("Mouse needed texture (" + loc.ResolvedPath + "), which couldn't be found.", kErrTexture);
     if (!m.texture.image.LoadFromBytes(bytes, loc.ResolvedPath, error)) throw EKavoError(error, kErrTexture);
   } else {
@@ -207,14 +220,14 @@ void TGameClass::Script_SetMouseCursor(TKavo_ScriptFunctionData& d) {
     const std::string path = ToSlashes(shown);
     const std::string folder = path.substr(0, path.find_last_of('/') + 1);
     const std::string bare = path.substr(folder.size());
-    const std::string dir = (!folder.empty() && folder[0] == '/') ? folder : Form.DataFolder() + folder;
+    const std::string dir = (!folder.empty() && folder[0] == '/') ? folder : Ctx.files.DataFolder() + folder;
     const bool inFolder = !loc.ResolvedPath.empty() && Files().SetCurrentDir(dir);
     // The picture's folder is current while it loads; the data folder is
     // current again afterwards, whatever happened.
     struct BackToData {
-      TKavoForm& form;
-      ~BackToData() { Files().SetCurrentDir(form.DataFolder()); }
-    } back{Form};
+      TKavoContext& ctx;
+      ~BackToData() { ctx.files.EnterDataFolder(); }
+    } back{Ctx};
     if (!inFolder || bare.empty() || !Files().FileExists(bare))
       throw EKavoError("Mouse needed texture (" + shown + "), which couldn't be found.", kErrTexture);
     m.texture.image.LoadFromFile(bare);
@@ -225,14 +238,14 @@ void TGameClass::Script_SetMouseCursor(TKavo_ScriptFunctionData& d) {
 void TGameClass::Script_SetMouseOffset(TKavo_ScriptFunctionData& d) {
   CheckOrdinal(d, 0, "SetMouseOffset");
   CheckOrdinal(d, 1, "SetMouseOffset");
-  Form.mouseOffsetX = ClampToInt32(d.Args[0].AsInt());
-  Form.mouseOffsetY = ClampToInt32(d.Args[1].AsInt());
+  Ctx.services->cursor.offsetX = ClampToInt32(d.Args[0].AsInt());
+  Ctx.services->cursor.offsetY = ClampToInt32(d.Args[1].AsInt());
 }
 
 void TGameClass::Script_SetMouseTransparency(TKavo_ScriptFunctionData& d) {
   CheckOrdinal(d, 0, "SetMouseTransparency", "ordinal");
-  if (!Form.scene) return;
-  scene::Material& m = Form.scene->mousecursor->material;
+  if (!Ctx.scene) return;
+  scene::Material& m = Ctx.scene->mousecursor->material;
   m.blending = scene::BlendingMode::Transparency;
   m.texture.mode = scene::TextureMode::Modulate;
   switch (d.Args[0].AsInt()) {
@@ -254,13 +267,13 @@ void TGameClass::Script_SetMouseTransparency(TKavo_ScriptFunctionData& d) {
 void TGameClass::Script_SetShadowMode(TKavo_ScriptFunctionData& d) {
   CheckOrdinal(d, 0, "SetShadowMode");
   const int64_t mode = d.Args[0].AsInt();
-  if (mode >= 0 && mode <= 2) Form.shadowMode = static_cast<int>(mode);
+  if (mode >= 0 && mode <= 2) Ctx.services->shadowMode = static_cast<int>(mode);
 }
 
 void TGameClass::Script_SetTimer(TKavo_ScriptFunctionData& d) {
   CheckNumeric(d, 0, "SetTimer");
   CheckString(d, 1, "SetTimer");
-  AddScriptTimer(Form, d.Args[0].ToDouble(), d.Args[1].AsString());
+  AddScriptTimer(Ctx, d.Args[0].ToDouble(), d.Args[1].AsString());
 }
 
 // ------------------------------------------------------------------ text files
@@ -276,9 +289,9 @@ void TGameClass::Script_LoadTextFile(TKavo_ScriptFunctionData& d) {
   const std::string& name = d.Args[0].AsString();
   // The resolved file is read (archive entry or disk file found in any
   // letter case); the table keeps the name as the script passed it.
-  TKavoFileLocation loc = ResolveGameFile(Form, name);
+  TKavoFileLocation loc = Ctx.files.Resolve(name);
   std::string bytes, error;
-  if (!ReadGameFile(Form, loc, bytes, &error))
+  if (!Ctx.files.Read(loc, bytes, &error))
     throw EKavoError("Cannot open file \"" + name + "\". " + (error.empty() ? "File not found" : error));
   std::vector<std::string> lines = SplitTextLines(bytes);
   int index = TextFileIndex(name);
@@ -332,18 +345,18 @@ void TGameClass::Script_AddRawConversationData(TKavo_ScriptFunctionData& d) {
   if (HasArg(d, 3)) s.duration = ClampToInt32(d.Args[3].ToRoundedInt());
   if (HasArg(d, 4)) s.blocking = d.Args[4].ToBool();
   if (HasArg(d, 5)) s.endFunction = d.Args[5].ToText();
-  Form.speechQueue.push_back(std::move(s));
+  Ctx.services->speechQueue.push_back(std::move(s));
 }
 
 void TGameClass::Script_ClearConversations(TKavo_ScriptFunctionData&) {
-  Form.speechQueue.clear();
-  Form.speechInProgress = false;
+  Ctx.services->speechQueue.clear();
+  Ctx.services->speechInProgress = false;
 }
 
 void TGameClass::Script_SkipToNextConversation(TKavo_ScriptFunctionData&) {
-  for (TKavo_ScriptClass* actor : Form.actors)
+  for (TActorClass* actor : Ctx.actors)
     if (ActorShowsSpeechText(*actor)) {
-      Form.speechSkip = true;
+      Ctx.services->speechSkip = true;
       return;
     }
 }

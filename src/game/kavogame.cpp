@@ -2,13 +2,13 @@
 
 #include <cmath>
 
-#include "hud/kavomenu.h"
-#include "script/environment.h"
-#include "platform/files.h"
-#include "script/registered.h"
-#include "shell/kavoform.h"
 #include "core/log.h"
+#include "game/gameservices.h"
+#include "hud/kavomenu.h"
 #include "scene/collision.h"
+#include "scene/scenetree.h"
+#include "script/context.h"
+#include "script/environment.h"
 
 namespace kavo {
 
@@ -49,41 +49,41 @@ const TScriptClassInfo& TGameClass::StaticInfo() {
     using T = TGameClass;
     using P = TPropType;
     TClassBuilder<T>(i)
-        .Prop("FogStart", P::Single, [](T& g) { return Num(g.Form.windowView.fogStart); },
-              [](T& g, const TVariant& v) { g.Form.windowView.fogStart = static_cast<float>(v.AsDouble()); })
-        .Prop("FogEnd", P::Single, [](T& g) { return Num(g.Form.windowView.fogEnd); },
-              [](T& g, const TVariant& v) { g.Form.windowView.fogEnd = static_cast<float>(v.AsDouble()); })
-        .Prop("FogEnabled", P::Boolean, [](T& g) { return TVariant(g.Form.windowView.fogEnabled); },
-              [](T& g, const TVariant& v) { g.Form.windowView.fogEnabled = v.AsBool(); })
+        .Prop("FogStart", P::Single, [](T& g) { return Num(g.Ctx.scene->windowSettings.fogStart); },
+              [](T& g, const TVariant& v) { g.Ctx.scene->windowSettings.fogStart = static_cast<float>(v.AsDouble()); })
+        .Prop("FogEnd", P::Single, [](T& g) { return Num(g.Ctx.scene->windowSettings.fogEnd); },
+              [](T& g, const TVariant& v) { g.Ctx.scene->windowSettings.fogEnd = static_cast<float>(v.AsDouble()); })
+        .Prop("FogEnabled", P::Boolean, [](T& g) { return TVariant(g.Ctx.scene->windowSettings.fogEnabled); },
+              [](T& g, const TVariant& v) { g.Ctx.scene->windowSettings.fogEnabled = v.AsBool(); })
         .Field("SpeechfontFilename", P::ShortString, &T::SpeechfontFilename)
         .Field("WalkpawnsFilename", P::ShortString, &T::WalkpawnsFilename)
         .Field("GUIScript", P::LongString, &T::GUIScript)
         .Prop("Width", P::Integer,
               [](T& g) {
                 int w, h;
-                g.Form.platform.GetClientSize(w, h);
+                g.Ctx.platform.GetClientSize(w, h);
                 return TVariant(w);
               },
               [](T& g, const TVariant& v) {
                 int w, h;
-                g.Form.platform.GetClientSize(w, h);
-                g.Form.SetViewSize(static_cast<int>(v.AsInt()), h);
+                g.Ctx.platform.GetClientSize(w, h);
+                g.Ctx.host.SetViewSize(static_cast<int>(v.AsInt()), h);
               })
         .Prop("Height", P::Integer,
               [](T& g) {
                 int w, h;
-                g.Form.platform.GetClientSize(w, h);
+                g.Ctx.platform.GetClientSize(w, h);
                 return TVariant(h);
               },
               [](T& g, const TVariant& v) {
                 int w, h;
-                g.Form.platform.GetClientSize(w, h);
-                g.Form.SetViewSize(w, static_cast<int>(v.AsInt()));
+                g.Ctx.platform.GetClientSize(w, h);
+                g.Ctx.host.SetViewSize(w, static_cast<int>(v.AsInt()));
               })
         .Field("Caption", P::LongString, &T::Caption)
         .Field("Title", P::LongString, &T::Title)
         .Field("PreviousRoom", P::LongString, &T::PreviousRoom)
-        .Prop("CurrentRoom", P::LongString, [](T& g) { return TVariant(g.Form.roomName); },
+        .Prop("CurrentRoom", P::LongString, [](T& g) { return TVariant(g.Ctx.roomName); },
               [](T& g, const TVariant& v) { g.CurrentRoomStore = v.AsString(); })
         .Prop("MouseX", P::Integer, [](T& g) { return TVariant(g.MouseX); },
               [](T& g, const TVariant& v) {
@@ -94,38 +94,38 @@ const TScriptClassInfo& TGameClass::StaticInfo() {
                 if (v.AsInt() != 0) g.MouseY = static_cast<int32_t>(v.AsInt());
               })
         .Prop("MouseWidth", P::Integer,
-              [](T& g) { return TVariant(static_cast<int>(std::nearbyint(g.Form.cursorWidth))); },
-              [](T& g, const TVariant& v) { g.Form.cursorWidth = static_cast<float>(v.AsInt()); })
+              [](T& g) { return TVariant(static_cast<int>(std::nearbyint(g.Ctx.services->cursor.width))); },
+              [](T& g, const TVariant& v) { g.Ctx.services->cursor.width = static_cast<float>(v.AsInt()); })
         .Prop("MouseHeight", P::Integer,
-              [](T& g) { return TVariant(static_cast<int>(std::nearbyint(g.Form.cursorHeight))); },
-              [](T& g, const TVariant& v) { g.Form.cursorHeight = static_cast<float>(v.AsInt()); })
+              [](T& g) { return TVariant(static_cast<int>(std::nearbyint(g.Ctx.services->cursor.height))); },
+              [](T& g, const TVariant& v) { g.Ctx.services->cursor.height = static_cast<float>(v.AsInt()); })
         .Field("MouseEnabled", P::Boolean, &T::MouseEnabled)
-        .Prop("MouseRotation", P::Single, [](T& g) { return Num(g.Form.cursorRotation); },
-              [](T& g, const TVariant& v) { g.Form.cursorRotation = static_cast<float>(v.AsDouble()); })
+        .Prop("MouseRotation", P::Single, [](T& g) { return Num(g.Ctx.services->cursor.rotation); },
+              [](T& g, const TVariant& v) { g.Ctx.services->cursor.rotation = static_cast<float>(v.AsDouble()); })
         .Prop("MouseVisible", P::Boolean, [](T& g) { return TVariant(g.MouseVisible); },
               [](T& g, const TVariant& v) {
                 g.MouseVisible = v.AsBool();
-                g.Form.cursorVisible = g.MouseVisible;
+                g.Ctx.services->cursor.visible = g.MouseVisible;
               })
         .Field("MouseLook", P::Boolean, &T::MouseLook)
         .Field("MouseMoveAroundTarget", P::Boolean, &T::MouseMoveAroundTarget)
         .Field("MouseLookInvert", P::Boolean, &T::MouseLookInvert)
-        .Prop("Gravity", P::Double, [](T& g) { return Num(g.Form.collisions->Gravity()); },
+        .Prop("Gravity", P::Double, [](T& g) { return Num(g.Ctx.collisions->Gravity()); },
               [](T& g, const TVariant& v) {
-                if (static_cast<float>(v.AsDouble()) != g.Form.collisions->Gravity())
-                  g.Form.collisions->SetGravity(static_cast<float>(v.AsDouble()));
+                if (static_cast<float>(v.AsDouble()) != g.Ctx.collisions->Gravity())
+                  g.Ctx.collisions->SetGravity(static_cast<float>(v.AsDouble()));
               })
-        .Prop("TimeMultiplier", P::Double, [](T& g) { return Num(g.Form.cadencer->TimeMultiplier()); },
+        .Prop("TimeMultiplier", P::Double, [](T& g) { return Num(g.Ctx.clock->TimeMultiplier()); },
               [](T& g, const TVariant& v) {
-                if (v.AsDouble() != g.Form.cadencer->TimeMultiplier()) g.Form.cadencer->SetTimeMultiplier(v.AsDouble());
+                if (v.AsDouble() != g.Ctx.clock->TimeMultiplier()) g.Ctx.clock->SetTimeMultiplier(v.AsDouble());
               })
-        .Prop("CurrentTime", P::Double, [](T& g) { return Num(g.Form.cadencer->CurrentTime()); },
-              [](T& g, const TVariant& v) { g.Form.cadencer->SetCurrentTime(v.AsDouble()); })
+        .Prop("CurrentTime", P::Double, [](T& g) { return Num(g.Ctx.clock->CurrentTime()); },
+              [](T& g, const TVariant& v) { g.Ctx.clock->SetCurrentTime(v.AsDouble()); })
         .Field("DeltaTime", P::Double, &T::DeltaTime)
         .Field("FPS", P::Single, &T::FPS)
         .Field("Acceleration", P::LongString, &T::Acceleration)
-        .Prop("FlatShading", P::Boolean, [](T& g) { return TVariant(!g.Form.windowView.lighting); },
-              [](T& g, const TVariant& v) { g.Form.windowView.lighting = !v.AsBool(); })
+        .Prop("FlatShading", P::Boolean, [](T& g) { return TVariant(!g.Ctx.scene->windowSettings.lighting); },
+              [](T& g, const TVariant& v) { g.Ctx.scene->windowSettings.lighting = !v.AsBool(); })
         .Field("GLSLSupport", P::Boolean, &T::GLSLSupport)
         .Field("Debug", P::Boolean, &T::Debug)
         .Field("Fullscreen", P::Boolean, &T::Fullscreen)
@@ -172,13 +172,13 @@ const TScriptClassInfo& TGameClass::StaticInfo() {
 
 void TGameClass::Create() {
   TKavo_ScriptClass::Create();
-  Form.SetGame(this);
-  GLSLSupport = Form.glslSupport;
-  Acceleration = Form.windowView.renderingReport;
+  Ctx.game = this;
+  GLSLSupport = Ctx.scene->glslSupport;
+  Acceleration = Ctx.scene->windowSettings.renderingReport;
 }
 
 void TGameClass::DestroyObject() {
-  if (Form.Game() == this) Form.SetGame(nullptr);
+  if (Ctx.game == this) Ctx.game = nullptr;
   TKavo_ScriptClass::DestroyObject();
 }
 
@@ -188,35 +188,29 @@ void TGameClass::Script_LOG(TKavo_ScriptFunctionData& d) {
 
 void TGameClass::Script_LoadScript(TKavo_ScriptFunctionData& d) {
   CheckString(d, 0, "LoadScript");
-  Form.Script().LoadFile(d.Args[0].AsString(), false);
+  Ctx.script->LoadFile(d.Args[0].AsString(), false);
 }
 
 void TGameClass::Script_CallFunction(TKavo_ScriptFunctionData& d) {
   CheckString(d, 0, "CallFunction");
-  Form.LoadRoomScript();
-  Form.Script().CallNoArgs(d.Args[0].AsString());
+  Ctx.LoadRoomScript();
+  Ctx.script->CallNoArgs(d.Args[0].AsString());
 }
 
-void TGameClass::Script_Close(TKavo_ScriptFunctionData&) { Form.RequestQuit(); }
+void TGameClass::Script_Close(TKavo_ScriptFunctionData&) { Ctx.quitRequest = true; }
 
-namespace {
-TMenuClass& MenuAt(TKavoForm& form, const TKavo_ScriptFunctionData& d, const char* method) {
-  CheckOrdinal(d, 0, method);
-  int64_t i = d.Args[0].AsInt();
-  if (i < 0 || i >= static_cast<int64_t>(form.menus.size())) throw ListIndexError(i);
-  return static_cast<TMenuClass&>(*form.menus[static_cast<size_t>(i)]);
+void TGameClass::Script_ShowMenu(TKavo_ScriptFunctionData& d) {
+  CheckOrdinal(d, 0, "ShowMenu");
+  Ctx.menus.At(d.Args[0].AsInt())->Show();
 }
-}  // namespace
-
-void TGameClass::Script_ShowMenu(TKavo_ScriptFunctionData& d) { MenuAt(Form, d, "ShowMenu").Show(); }
-void TGameClass::Script_HideMenu(TKavo_ScriptFunctionData& d) { MenuAt(Form, d, "HideMenu").Hide(); }
+void TGameClass::Script_HideMenu(TKavo_ScriptFunctionData& d) {
+  CheckOrdinal(d, 0, "HideMenu");
+  Ctx.menus.At(d.Args[0].AsInt())->Hide();
+}
 
 void TGameClass::Script_HideAllMenus(TKavo_ScriptFunctionData&) {
-  // Hiding may run menu scripts that create or destroy menus: walk a snapshot.
-  std::vector<TObjectHandle> menus;
-  for (TKavo_ScriptClass* m : Form.menus) menus.push_back(m->Handle());
-  for (TObjectHandle h : menus)
-    if (auto* m = Form.handles.Resolve(h)) static_cast<TMenuClass*>(m)->Hide();
+  // Hiding may run menu scripts that create or destroy menus.
+  Ctx.menus.ForEachLive([](TMenuClass& m) { m.Hide(); });
 }
 
 uint32_t ColorFromArgs(const TKavo_ScriptFunctionData& d, const char* method) {
@@ -232,19 +226,22 @@ uint32_t ColorFromArgs(const TKavo_ScriptFunctionData& d, const char* method) {
 }
 
 void TGameClass::Script_SetBackgroundRGB(TKavo_ScriptFunctionData& d) {
-  Form.windowView.backgroundColor = ColorFromArgs(d, "SetBackgroundRGB");
+  Ctx.scene->windowSettings.backgroundColor = ColorFromArgs(d, "SetBackgroundRGB");
 }
 void TGameClass::Script_SetGlobalAmbienceRGB(TKavo_ScriptFunctionData& d) {
-  Form.windowView.ambientColor = ColorFromArgs(d, "SetGlobalAmbienceRGB");
+  Ctx.scene->windowSettings.ambientColor = ColorFromArgs(d, "SetGlobalAmbienceRGB");
 }
 void TGameClass::Script_SetFogRGB(TKavo_ScriptFunctionData& d) {
-  Form.windowView.fogColor = ColorFromArgs(d, "SetFogRGB");
+  Ctx.scene->windowSettings.fogColor = ColorFromArgs(d, "SetFogRGB");
 }
 
-void RegisterGameClass(TKavoForm& form) {
-  form.Script().AddClass(TGameClass::StaticInfo(), "TGame");
-  for (size_t i = 0; i < kKeyCodeCount; ++i)
-    form.Script().SetGlobal(TVariant(kKeyCodeNames[i].code), kKeyCodeNames[i].name);
+void RegisterGameClass(TKavo_ScriptEnvoirement& env) {
+  env.AddClass(TGameClass::StaticInfo(), "TGame");
+  for (size_t i = 0; i < kKeyCodeCount; ++i) env.SetGlobal(TVariant(kKeyCodeNames[i].code), kKeyCodeNames[i].name);
+}
+
+void LoadGuiScript(TKavoContext& ctx) {
+  if (ctx.script && ctx.game) ctx.script->LoadFile("scripts\\" + ctx.game->GUIScript, false);
 }
 
 }  // namespace kavo

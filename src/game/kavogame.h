@@ -9,6 +9,9 @@
 
 namespace kavo {
 
+class TKavo_ScriptEnvoirement;
+class TRegistryBase;
+
 struct TBinding {
   int32_t key = 0;
   bool onRelease = false;
@@ -18,7 +21,7 @@ struct TBinding {
 class TGameClass : public TKavo_ScriptClass {
   KAVO_SCRIPT_CLASS()
  public:
-  explicit TGameClass(TKavoForm& form) : TKavo_ScriptClass(form) {}
+  explicit TGameClass(TKavoContext& ctx) : TKavo_ScriptClass(ctx) {}
   void Create() override;
   void DestroyObject() override;
 
@@ -92,7 +95,7 @@ class TGameClass : public TKavo_ScriptClass {
 
  private:
   void Get3D(TKavo_ScriptFunctionData& d, const char* method, int axis);
-  void GetName(TKavo_ScriptFunctionData& d, const char* method, const std::vector<TKavo_ScriptClass*>& list);
+  void GetName(TKavo_ScriptFunctionData& d, const char* method, const TRegistryBase& list);
 };
 
 // The 102 key-code globals, in registration order.
@@ -102,7 +105,11 @@ struct TKeyCodeName {
 };
 extern const TKeyCodeName kKeyCodeNames[];
 extern const size_t kKeyCodeCount;
-void RegisterGameClass(TKavoForm& form);
+// Registers TGame and the key-code globals after it.
+void RegisterGameClass(TKavo_ScriptEnvoirement& env);
+
+// Loads the GUI script once ("scripts\" + Game.GUIScript).
+void LoadGuiScript(TKavoContext& ctx);
 
 // Colour from three script numbers: each rounded (ties to even), its lowest
 // 8 bits used; r in the low byte, b in the high byte.

@@ -1,9 +1,9 @@
 #include "hud/hud_classes.h"
 
 namespace kavo {
-KAVO_SIMPLE_CLASS_IMPL(THudspriteClass, &TKavoForm::hudSprites, true)
-KAVO_SIMPLE_CLASS_IMPL(THudTrackBarClass, nullptr, true)
-KAVO_SIMPLE_CLASS_IMPL(THudtextClass, &TKavoForm::hudTexts, true)
-KAVO_SIMPLE_CLASS_IMPL(TInventoryClass, &TKavoForm::inventories, true)
-KAVO_SIMPLE_CLASS_IMPL(TConversationClass, nullptr, true)
+KAVO_SIMPLE_CLASS_IMPL(THudspriteClass, KAVO_REGISTRY(hudSprites))
+KAVO_SIMPLE_CLASS_IMPL(THudTrackBarClass, KAVO_NO_REGISTRY)
+KAVO_SIMPLE_CLASS_IMPL(THudtextClass, KAVO_REGISTRY(hudTexts))
+KAVO_SIMPLE_CLASS_IMPL(TInventoryClass, KAVO_REGISTRY(inventories))
+KAVO_SIMPLE_CLASS_IMPL(TConversationClass, KAVO_NO_REGISTRY)
 }  // namespace kavo

@@ -1,18 +1,17 @@
 #include "hud/kavomenu.h"
 
+#include "script/context.h"
 #include "script/environment.h"
-#include "script/registered.h"
-#include "shell/kavoform.h"
+#include "world/kavodummy.h"
 
 namespace kavo {
-
-void (*TMenuClass::applyMemberVisibility)(TKavo_ScriptClass& member) = nullptr;
 
 const TScriptClassInfo& TMenuClass::StaticInfo() {
   static TScriptClassInfo info = [] {
     TScriptClassInfo i("TMenuClass", &TKavo_ScriptClass::StaticInfo(), MakeScriptObject<TMenuClass>);
     using T = TMenuClass;
     TClassBuilder<T>(i)
+        .Registry([](TKavoContext& c) -> TRegistryBase& { return c.menus; }, false)
         .Field("Name", TPropType::ShortString, &T::Name)
         .Prop("ID", TPropType::Integer, [](T& m) { return TVariant(m.ID()); },
               [](T& m, const TVariant& v) { m.idStore = static_cast<int32_t>(v.AsInt()); })
@@ -26,43 +25,32 @@ const TScriptClassInfo& TMenuClass::StaticInfo() {
   return info;
 }
 
-void TMenuClass::Create() {
-  TKavo_ScriptClass::Create();
-  Form.menus.push_back(this);
-}
-
 void TMenuClass::DestroyObject() {
-  LeaveRegistry(Form.menus, this);  // the first occurrence only
   members.clear();
-  TKavo_ScriptClass::DestroyObject();
+  TKavo_ScriptClass::DestroyObject();  // leaves the menu list: the first occurrence only
 }
 
-int TMenuClass::ID() const { return IndexInRegistry(Form.menus, this); }
+int TMenuClass::ID() const { return Ctx.menus.IndexOf(this); }
 
 void TMenuClass::RaiseShowEvent() {
   if (ScriptFile.empty()) return;
-  CallEvent(Form, "scripts\\" + ScriptFile, "on" + Name + "Show");
+  CallEvent(Ctx, "scripts\\" + ScriptFile, "on" + Name + "Show");
 }
 
 void TMenuClass::SetShown(bool shown) {
   shown_ = shown;
-  if (applyMemberVisibility) {
-    std::vector<TObjectHandle> snapshot;
-    for (TKavo_ScriptClass* m : members) snapshot.push_back(m->Handle());
-    for (TObjectHandle h : snapshot)
-      if (TKavo_ScriptClass* m = Form.handles.Resolve(h)) applyMemberVisibility(*m);
-  }
+  std::vector<TObjectHandle> snapshot;
+  for (TKavoMovableClass* m : members) snapshot.push_back(m->Handle());
+  for (TObjectHandle h : snapshot)
+    if (TKavo_ScriptClass* m = Ctx.handles.Resolve(h)) static_cast<TKavoMovableClass*>(m)->ApplyVisibility();
   // Showing and hiding both call "on" + Name + "Show": there is no hide function.
   RaiseShowEvent();
 }
 
 void TMenuClass::Script_ShowExclusive(TKavo_ScriptFunctionData&) {
   const TObjectHandle self = Handle();
-  std::vector<TObjectHandle> all;
-  for (TKavo_ScriptClass* m : Form.menus) all.push_back(m->Handle());
-  for (TObjectHandle h : all)
-    if (auto* m = Form.handles.Resolve(h)) static_cast<TMenuClass*>(m)->Hide();
-  if (Form.handles.Resolve(self)) Show();
+  Ctx.menus.ForEachLive([](TMenuClass& m) { m.Hide(); });
+  if (Ctx.handles.Resolve(self)) Show();
 }
 
 }  // namespace kavo

@@ -9,11 +9,12 @@
 
 namespace kavo {
 
+class TKavoMovableClass;
+
 class TMenuClass : public TKavo_ScriptClass {
   KAVO_SCRIPT_CLASS()
  public:
-  explicit TMenuClass(TKavoForm& form) : TKavo_ScriptClass(form) {}
-  void Create() override;
+  explicit TMenuClass(TKavoContext& ctx) : TKavo_ScriptClass(ctx) {}
   void DestroyObject() override;
 
   void Show() { SetShown(true); }
@@ -22,10 +23,7 @@ class TMenuClass : public TKavo_ScriptClass {
   int ID() const;
 
   // Members (movable objects) keep this list up to date themselves.
-  std::vector<TKavo_ScriptClass*> members;
-  // Applies a member's visibility rule when the menu is shown or hidden;
-  // installed by the movable objects' code.
-  static void (*applyMemberVisibility)(TKavo_ScriptClass& member);
+  std::vector<TKavoMovableClass*> members;
 
   std::string Name, ScriptFile;
   int32_t idStore = 0;

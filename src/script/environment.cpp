@@ -1,11 +1,11 @@
 #include "script/environment.h"
 
-#include "shell/kavoform.h"
+#include "script/context.h"
 
 namespace kavo {
 
-TKavo_ScriptEnvoirement::TKavo_ScriptEnvoirement(TKavoForm& form)
-    : host_(std::make_unique<TKavo_Lua>(form)),
+TKavo_ScriptEnvoirement::TKavo_ScriptEnvoirement(TKavoContext& ctx)
+    : host_(std::make_unique<TKavo_Lua>(ctx)),
       state_(host_->GetState()),
       reserved_{"coroutine", "string", "table", "math", "_G", "_VERSION", "newproxy"} {}
 
@@ -32,11 +32,11 @@ int TKavo_ScriptEnvoirement::CallWithNumberAndTexts(const std::string& name, con
   return CallWithData(name, d);
 }
 
-int CallEvent(TKavoForm& form, const std::string& homeScript, const std::string& function,
+int CallEvent(TKavoContext& ctx, const std::string& homeScript, const std::string& function,
               const TKavo_ScriptFunctionData& data) {
-  if (function.empty() || !form.HasScript()) return -1;
-  if (!homeScript.empty()) form.Script().LoadFile(homeScript, false);
-  return form.Script().CallWithData(function, data);
+  if (function.empty() || ctx.script == nullptr) return -1;
+  if (!homeScript.empty()) ctx.script->LoadFile(homeScript, false);
+  return ctx.script->CallWithData(function, data);
 }
 
 }  // namespace kavo

@@ -14,7 +14,7 @@ namespace kavo {
 
 class TKavo_ScriptEnvoirement {
  public:
-  explicit TKavo_ScriptEnvoirement(TKavoForm& form);
+  explicit TKavo_ScriptEnvoirement(TKavoContext& ctx);
 
   void AddClass(const TScriptClassInfo& info, const std::string& name);
   void RunLine(const std::string& text) { host_->ExecuteLine(text); }
@@ -41,7 +41,7 @@ class TKavo_ScriptEnvoirement {
 
 // Makes an event call: loads the home script once (when given), then calls
 // the function. An empty function name calls nothing and returns -1.
-int CallEvent(TKavoForm& form, const std::string& homeScript, const std::string& function,
+int CallEvent(TKavoContext& ctx, const std::string& homeScript, const std::string& function,
               const TKavo_ScriptFunctionData& data = {});
 
 }  // namespace kavo

@@ -6,12 +6,11 @@
 #include <cstdlib>
 #include <cmath>
 
-#include "platform/files.h"
 #include "archive/cipher.h"
-#include "script/lua_utils.h"
-#include "shell/gamefiles.h"
-#include "shell/kavoform.h"
 #include "core/log.h"
+#include "platform/files.h"
+#include "script/context.h"
+#include "script/lua_utils.h"
 
 namespace kavo {
 
@@ -42,16 +41,16 @@ std::string KeyText(lua_State* L, int index) {
   return lua_typename(L, lua_type(L, index));
 }
 
-void ReportScriptError(TKavoForm& form, const std::string& line, int number) {
+void ReportScriptError(TKavoContext& ctx, const std::string& line, int number) {
   KavoLog(line);
-  if (form.DebugMode()) form.ShowFatalError(line, number);
+  if (ctx.DebugMode()) ctx.ShowFatalError(line, number);
 }
 
 // obj.Method(...) -- upvalues: handle, the method's reflection entry, class info, host.
 int MethodClosure(lua_State* L) {
   TKavo_Lua* host = PointerAt<TKavo_Lua>(L, 4);
-  TKavoForm& form = host->Form();
-  if (form.halted) return 0;
+  TKavoContext& ctx = host->Context();
+  if (ctx.halted) return 0;
   const int n = lua_gettop(L);
   std::string failure;
   int number = kErrUnnumbered;
@@ -63,7 +62,7 @@ int MethodClosure(lua_State* L) {
     } release{host};
     try {
       const TScriptClassInfo* info = PointerAt<const TScriptClassInfo>(L, 3);
-      TKavo_ScriptClass* obj = form.handles.Resolve(HandleAt(L, 1));
+      TKavo_ScriptClass* obj = ctx.handles.Resolve(HandleAt(L, 1));
       if (obj == nullptr) {
         failure = "Object " + info->DisplayName() + " was destroyed";
         number = kErrScript;
@@ -100,7 +99,7 @@ int MethodClosure(lua_State* L) {
       return 1;
     }
   }
-  ReportScriptError(form, "Script Error: Calling object property failed: (" + failure + ")!", number);
+  ReportScriptError(ctx, "Script Error: Calling object property failed: (" + failure + ")!", number);
   lua_settop(L, n);
   if (n > 0) {
     lua_pushvalue(L, n);
@@ -119,9 +118,9 @@ struct TPropertyTarget {
   const TScriptProperty* prop = nullptr;
 };
 
-TPropertyTarget FindPropertyTarget(lua_State* L, TKavoForm& form, const TScriptClassInfo* info) {
+TPropertyTarget FindPropertyTarget(lua_State* L, TKavoContext& ctx, const TScriptClassInfo* info) {
   TPropertyTarget t;
-  t.obj = form.handles.Resolve(HandleAt(L, 1));
+  t.obj = ctx.handles.Resolve(HandleAt(L, 1));
   if (t.obj != nullptr && lua_type(L, 2) == LUA_TSTRING) {
     size_t len = 0;
     const char* s = lua_tolstring(L, 2, &len);
@@ -139,12 +138,12 @@ std::string ReportPropertyFailure(lua_State* L, TKavo_Lua* host, const TScriptCl
   } catch (...) {
   }
   if (destroyed)
-    ReportScriptError(host->Form(),
+    ReportScriptError(host->Context(),
                       "Script Error: Object " + info->DisplayName() + " was destroyed, but tried to " + verb + " " +
                           key + " in " + host->CurrentScriptName(),
                       kErrScript);
   else
-    ReportScriptError(host->Form(),
+    ReportScriptError(host->Context(),
                       "Script Error: Property " + info->DisplayName() + "." + key + " is not defined, but tried to " +
                           verb + " in " + host->CurrentScriptName(),
                       number);
@@ -154,15 +153,15 @@ std::string ReportPropertyFailure(lua_State* L, TKavo_Lua* host, const TScriptCl
 // __index(table, key)
 int IndexClosure(lua_State* L) {
   TKavo_Lua* host = PointerAt<TKavo_Lua>(L, 3);
-  TKavoForm& form = host->Form();
-  if (form.halted) return 0;
+  TKavoContext& ctx = host->Context();
+  if (ctx.halted) return 0;
   const TScriptClassInfo* info = PointerAt<const TScriptClassInfo>(L, 2);
   bool destroyed = false;
   {
     TVariant value;
     bool ok = false;
     try {
-      TPropertyTarget t = FindPropertyTarget(L, form, info);
+      TPropertyTarget t = FindPropertyTarget(L, ctx, info);
       destroyed = t.obj == nullptr;
       if (t.prop) {
         value = ReadPropertyForScript(*t.obj, *t.prop);
@@ -188,13 +187,13 @@ int IndexClosure(lua_State* L) {
 // __newindex(table, key, value)
 int NewIndexClosure(lua_State* L) {
   TKavo_Lua* host = PointerAt<TKavo_Lua>(L, 3);
-  TKavoForm& form = host->Form();
-  if (form.halted) return 0;
+  TKavoContext& ctx = host->Context();
+  if (ctx.halted) return 0;
   const TScriptClassInfo* info = PointerAt<const TScriptClassInfo>(L, 2);
   int number = kErrUnnumbered;
   bool destroyed = false;
   try {
-    TPropertyTarget t = FindPropertyTarget(L, form, info);
+    TPropertyTarget t = FindPropertyTarget(L, ctx, info);
     destroyed = t.obj == nullptr;
     if (t.prop) {
       TVariant v = LuaToVariant(L, 3);
@@ -223,7 +222,7 @@ int CreateClosure(lua_State* L) {
   } catch (...) {
     failure = "Unknown error";
   }
-  ReportScriptError(host->Form(), "Script Error: Unable to create object " + ci->name + " (" + failure + ")",
+  ReportScriptError(host->Context(), "Script Error: Unable to create object " + ci->name + " (" + failure + ")",
                     kErrScript);
   lua_pushnil(L);
   return 1;
@@ -263,7 +262,7 @@ int Panic(lua_State* L) {
 }
 }  // namespace
 
-TKavo_Lua::TKavo_Lua(TKavoForm& form) : form_(form) {
+TKavo_Lua::TKavo_Lua(TKavoContext& ctx) : ctx_(ctx) {
   L_ = lua_newstate(LimitedAlloc, &heapUsed_);
   if (L_) lua_atpanic(L_, Panic);
   if (L_ == nullptr) throw EKavoError("Unable to create the Lua state");
@@ -301,7 +300,7 @@ void TKavo_Lua::RegisterScriptClass(const TScriptClassInfo& info, const std::str
 
 TKavo_ScriptClass* TKavo_Lua::CreateObject(const TScriptClassInfo& info) {
   if (!info.CanCreate()) throw EKavoError("Class " + info.DisplayName() + " cannot be created");
-  TKavo_ScriptClass* obj = info.Construct(form_);
+  TKavo_ScriptClass* obj = info.Construct(ctx_);
   const TObjectHandle handle = obj->Handle();
   void* handleValue = reinterpret_cast<void*>(static_cast<uintptr_t>(handle));
   const auto& methods = info.ObjectMethods();
@@ -368,7 +367,7 @@ TKavo_ScriptClass* TKavo_Lua::ObjectFromLua(int index) const {
     lua_getfield(L_, -1, "__index");
     if (lua_tocfunction(L_, -1) == IndexClosure && lua_getupvalue(L_, -1, 1)) {
       auto h = static_cast<TObjectHandle>(reinterpret_cast<uintptr_t>(lua_touserdata(L_, -1)));
-      result = form_.handles.Resolve(h);
+      result = ctx_.handles.Resolve(h);
     }
   }
   lua_settop(L_, top);
@@ -376,7 +375,7 @@ TKavo_ScriptClass* TKavo_Lua::ObjectFromLua(int index) const {
 }
 
 void TKavo_Lua::ExecuteLine(const std::string& text) {
-  if (form_.halted) return;
+  if (ctx_.halted) return;
   currentScriptName_ = text;
   const int top = lua_gettop(L_);
   int rc = luaL_loadstring(L_, text.c_str());
@@ -386,7 +385,7 @@ void TKavo_Lua::ExecuteLine(const std::string& text) {
     std::string line = std::string("Script Manager: Error while trying execute line ") + (msg ? msg : "");
     lua_settop(L_, top);
     KavoLog(line);
-    if (form_.DebugMode()) form_.ShowFatalError(line, kErrScript);
+    if (ctx_.DebugMode()) ctx_.ShowFatalError(line, kErrScript);
   }
   lua_settop(L_, top);
 }
@@ -394,7 +393,7 @@ void TKavo_Lua::ExecuteLine(const std::string& text) {
 void TKavo_Lua::ReportLoadError(const std::string& name, const std::string& message) {
   std::string line = "Script Manager: Error while trying to load " + name + " (" + message + ")";
   KavoLog(line);
-  if (form_.DebugMode()) form_.ShowFatalError(line, kErrScript);
+  if (ctx_.DebugMode()) ctx_.ShowFatalError(line, kErrScript);
 }
 
 void TKavo_Lua::RunArchivedScript(const std::string& enciphered, const std::string& chunkName) {
@@ -412,7 +411,7 @@ void TKavo_Lua::RunArchivedScript(const std::string& enciphered, const std::stri
 }
 
 void TKavo_Lua::LoadScriptFile(const std::string& fileName, bool force) {
-  if (form_.halted) return;
+  if (ctx_.halted) return;
   const std::string name = ToBackslashes(fileName);
   size_t cut = name.find_last_of("\\:");
   if ((cut == std::string::npos ? name : name.substr(cut + 1)).empty()) return;
@@ -423,29 +422,29 @@ void TKavo_Lua::LoadScriptFile(const std::string& fileName, bool force) {
   std::string withoutExt = name;
   size_t dot = withoutExt.find_last_of('.');
   if (dot != std::string::npos && (cut == std::string::npos || dot > cut)) withoutExt.resize(dot);
-  TCadencer* cad = form_.cadencer.get();
+  TCadencer* cad = ctx_.clock;
   const bool isConfig = withoutExt == "config" && cad != nullptr;
   const bool cadencerWasOn = isConfig && cad->Enabled();
   if (isConfig) cad->SetEnabled(false);
 
-  auto& loaded = form_.loadedScripts;
+  auto& loaded = loadedScripts_;
   const bool already = std::any_of(loaded.begin(), loaded.end(),
                                    [&](const std::string& s) { return SameTextIgnoringCase(s, name); });
   if (force || !already) {
     if (!already) loaded.push_back(name);
-    TKavoFileLocation loc = ResolveGameFile(form_, name);
+    TKavoFileLocation loc = ctx_.files.Resolve(name);
     if (loc.ResolvedPath.empty()) {
       std::string line = "Script Manager: Unable to find scriptfile " + name;
       KavoLog(line);
-      if (form_.DebugMode()) form_.ShowFatalError(line, kErrScript);
+      if (ctx_.DebugMode()) ctx_.ShowFatalError(line, kErrScript);
     } else {
       KavoLog("Script Manager: Loading scriptfile " + name);
       Log().Indent();
-      form_.EnterDataFolder();
+      ctx_.files.EnterDataFolder();
       std::string bytes, error;
       bool read = false;
       try {
-        read = ReadGameFile(form_, loc, bytes, &error);
+        read = ctx_.files.Read(loc, bytes, &error);
       } catch (const std::exception& e) {
         error = e.what();
       }
@@ -471,8 +470,8 @@ void TKavo_Lua::LoadScriptFile(const std::string& fileName, bool force) {
     }
   }
   if (isConfig) cad->SetEnabled(cadencerWasOn);
-  form_.scriptLoadMs = std::chrono::duration<float, std::milli>(std::chrono::steady_clock::now() - started).count();
-  form_.scriptHeapSize = static_cast<float>(lua_gc(L_, LUA_GCCOUNT, 0)) / 100.0f;
+  lastLoadMs_ = std::chrono::duration<float, std::milli>(std::chrono::steady_clock::now() - started).count();
+  heapSize_ = static_cast<float>(lua_gc(L_, LUA_GCCOUNT, 0)) / 100.0f;
 }
 
 void TKavo_Lua::SetGlobalValue(const TVariant& value, const std::string& name) {
@@ -488,7 +487,7 @@ void TKavo_Lua::RegisterFunction(lua_CFunction fn, const std::string& name) {
 }
 
 int TKavo_Lua::CallScriptFunction(const std::string& name, const TKavo_ScriptFunctionData& data) {
-  if (form_.halted) return 0;
+  if (ctx_.halted) return 0;
   const int top = lua_gettop(L_);
   int result = 0;
   std::string failure;
@@ -506,7 +505,7 @@ int TKavo_Lua::CallScriptFunction(const std::string& name, const TKavo_ScriptFun
       std::string message = lua_type(L_, -1) == LUA_TSTRING ? lua_tostring(L_, -1) : "";
       lua_settop(L_, top);
       std::string line = "Warning: While calling function " + name + " (" + message + ")";
-      if (form_.DebugMode()) form_.ShowFatalError(line, kErrScript);
+      if (ctx_.DebugMode()) ctx_.ShowFatalError(line, kErrScript);
       KavoLog(line);
     }
   } catch (const EKavoError& e) {
@@ -520,10 +519,10 @@ int TKavo_Lua::CallScriptFunction(const std::string& name, const TKavo_ScriptFun
   lua_settop(L_, top);
   if (!failure.empty()) {
     if (failureNumber == kErrScriptArgument)
-      form_.ShowFatalError("Core error: Calling function (" + name + ") failed! Invalid typecast. " + failure,
+      ctx_.ShowFatalError("Core error: Calling function (" + name + ") failed! Invalid typecast. " + failure,
                            kErrScriptArgument);
     else
-      form_.ShowFatalError("Core error: Calling function (" + name + ") failed! Unknown error. " + failure,
+      ctx_.ShowFatalError("Core error: Calling function (" + name + ") failed! Unknown error. " + failure,
                            kErrUnnumbered);
   }
   return result;
@@ -553,7 +552,7 @@ void TKavo_Lua::SynchronizeNames(const std::vector<std::string>& reserved) {
   }
   lua_settop(L_, top);
   for (auto& [key, handle] : engineObjects)
-    if (TKavo_ScriptClass* obj = form_.handles.Resolve(handle)) obj->ScriptName = key;
+    if (TKavo_ScriptClass* obj = ctx_.handles.Resolve(handle)) obj->ScriptName = key;
   for (const std::string& key : plainTables) {
     lua_pushcfunction(L_, SetScriptNameField);
     lua_getglobal(L_, key.c_str());

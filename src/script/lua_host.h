@@ -15,7 +15,7 @@
 
 namespace kavo {
 
-class TKavoForm;
+struct TKavoContext;
 
 struct TKavo_ClassInfos {
   std::string name;                // the script class name ("TActor")
@@ -24,7 +24,7 @@ struct TKavo_ClassInfos {
 
 class TKavo_Lua {
  public:
-  explicit TKavo_Lua(TKavoForm& form);
+  explicit TKavo_Lua(TKavoContext& ctx);
   ~TKavo_Lua();
   TKavo_Lua(const TKavo_Lua&) = delete;
   TKavo_Lua& operator=(const TKavo_Lua&) = delete;
@@ -61,12 +61,19 @@ class TKavo_Lua {
   // allocate once the engine is warm.
   TKavo_ScriptFunctionData& AcquireCallData();
   void ReleaseCallData() { --callDepth_; }
-  TKavoForm& Form() const { return form_; }
+  TKavoContext& Context() const { return ctx_; }
+  // The loaded-script list: every script file loaded so far (load-once).
+  const std::vector<std::string>& LoadedScripts() const { return loadedScripts_; }
+  // How long the latest script load took (ms) and the Lua heap after it (in 100 KiB).
+  float LastLoadMs() const { return lastLoadMs_; }
+  float HeapSize() const { return heapSize_; }
 
  private:
   void ReportLoadError(const std::string& name, const std::string& message);
 
-  TKavoForm& form_;
+  TKavoContext& ctx_;
+  std::vector<std::string> loadedScripts_;
+  float lastLoadMs_ = 0.0f, heapSize_ = 0.0f;
   lua_State* L_ = nullptr;
   std::vector<std::unique_ptr<TKavo_ClassInfos>> classInfos_;
   std::string currentScriptName_;

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/files.h"
-#include "shell/kavoform.h"
 #include "core/log.h"
+#include "core/strings.h"
+#include "script/context.h"
 
 namespace kavo {
 
@@ -30,6 +30,12 @@ TScriptClassInfo::TScriptClassInfo(std::string className, const TScriptClassInfo
   displayName_ = className_;
   if (displayName_.size() > 5 && displayName_.compare(displayName_.size() - 5, 5, "Class") == 0)
     displayName_.resize(displayName_.size() - 5);
+}
+
+TRegistryBase* TScriptClassInfo::RegistryFor(TKavoContext& ctx) const {
+  for (const TScriptClassInfo* c = this; c; c = c->parent_)
+    if (c->registry_) return &c->registry_(ctx);
+  return nullptr;
 }
 
 bool TScriptClassInfo::InheritsFrom(const TScriptClassInfo& other) const {
@@ -156,6 +162,8 @@ void TObjectHandles::Unregister(TObjectHandle h) {
   free_.push_back(slot);
 }
 
+TObjectHandle TObjectHandles::HandleOf(const TKavo_ScriptClass* obj) { return obj->Handle(); }
+
 const TScriptClassInfo* TObjectHandles::ClassOf(TObjectHandle h) const {
   uint32_t slot = static_cast<uint32_t>(h & 0xFFFFFFFFu);
   return slot < slots_.size() ? slots_[slot].info : nullptr;
@@ -172,13 +180,14 @@ const TScriptClassInfo& TKavo_ScriptClass::StaticInfo() {
   return info;
 }
 
-TKavo_ScriptClass::TKavo_ScriptClass(TKavoForm& form) : Form(form) {}
+TKavo_ScriptClass::TKavo_ScriptClass(TKavoContext& ctx) : Ctx(ctx) {}
 TKavo_ScriptClass::~TKavo_ScriptClass() = default;
 
 void TKavo_ScriptClass::Create() {
   KavoLog("Object manager: Created new object " + DisplayName());
-  handle_ = Form.handles.Register(this);
-  Form.objects.push_back(this);
+  handle_ = Ctx.handles.Register(this);
+  Ctx.objects.Join(this);
+  if (TRegistryBase* registry = Info().RegistryFor(Ctx)) registry->Join(this);
 }
 
 void TKavo_ScriptClass::DestroyObject() {
@@ -188,9 +197,10 @@ void TKavo_ScriptClass::DestroyObject() {
     KavoLog("Object manager: Destroyed object [" + ScriptName + "] - " + DisplayName());
   else
     KavoLog("Object manager: Destroyed object " + DisplayName());
-  Form.RemoveObject(this);
-  Form.handles.Unregister(handle_);
-  Form.Bury(this);
+  if (TRegistryBase* registry = Info().RegistryFor(Ctx)) registry->Leave(this);
+  Ctx.objects.Leave(this);
+  Ctx.handles.Unregister(handle_);
+  Ctx.host.Bury(this);
 }
 
 void TKavo_ScriptClass::WriteSave(const std::string& n, std::vector<std::string>& lines) {
@@ -215,7 +225,7 @@ void TKavo_ScriptClass::WriteSave(const std::string& n, std::vector<std::string>
 
 void TKavo_ScriptClass::Script_Save(TKavo_ScriptFunctionData& data) {
   std::string name = HasArg(data, 0) ? data.Args[0].ToText() : ScriptName;
-  WriteSave(name, Form.saveBuffer);
+  WriteSave(name, Ctx.host.SaveBuffer());
 }
 
 const char* ArgPosition(size_t index) {

@@ -13,13 +13,15 @@
 #include <unordered_map>
 #include <vector>
 
-#include "script/variant.h"
 #include "core/errors.h"
+#include "script/handles.h"
+#include "script/variant.h"
 
 namespace kavo {
 
-class TKavoForm;
+struct TKavoContext;
 class TKavo_ScriptClass;
+class TRegistryBase;
 
 struct TKavo_ScriptFunctionData {
   std::vector<TVariant> Args;  // index 0 = first Lua argument
@@ -35,7 +37,9 @@ struct TScriptProperty {
   std::function<TVariant(TKavo_ScriptClass&)> get;
   // Takes a value already converted to the property's type by the write
   // rules (Int64 for integers and bytes, Double, Boolean, String); may throw.
+  // Empty for a read-only property: writes are converted and then ignored.
   std::function<void(TKavo_ScriptClass&, const TVariant&)> set;
+  bool ReadOnly() const { return !set; }
 };
 
 struct TScriptMethod {
@@ -56,7 +60,9 @@ struct TCaseInsensitiveEqual {
 // and then its ancestors.
 class TScriptClassInfo {
  public:
-  using Factory = std::function<TKavo_ScriptClass*(TKavoForm&)>;
+  using Factory = std::function<TKavo_ScriptClass*(TKavoContext&)>;
+  // The registry objects of a class join on creation and leave on destruction.
+  using RegistryOf = TRegistryBase& (*)(TKavoContext&);
 
   TScriptClassInfo(std::string className, const TScriptClassInfo* parent, Factory factory = nullptr);
 
@@ -68,7 +74,10 @@ class TScriptClassInfo {
   void SetScriptClassName(const std::string& n) const { registeredName_ = n; }
   bool InheritsFrom(const TScriptClassInfo& other) const;
   bool CanCreate() const { return static_cast<bool>(factory_); }
-  TKavo_ScriptClass* Construct(TKavoForm& form) const { return factory_(form); }
+  TKavo_ScriptClass* Construct(TKavoContext& ctx) const { return factory_(ctx); }
+  // The registry of this class or its nearest ancestor that declares one.
+  TRegistryBase* RegistryFor(TKavoContext& ctx) const;
+  void SetRegistry(RegistryOf registry) { registry_ = registry; }
 
   // Property by name, ignoring case, searching this class then its ancestors.
   const TScriptProperty* FindProperty(std::string_view name) const;
@@ -104,6 +113,7 @@ class TScriptClassInfo {
   mutable std::string registeredName_;
   const TScriptClassInfo* parent_;
   Factory factory_;
+  RegistryOf registry_ = nullptr;
   std::vector<TScriptProperty> ownProperties_;
   std::vector<TScriptMethod> ownMethods_;
   mutable bool built_ = false;
@@ -147,6 +157,23 @@ class TClassBuilder {
     return *this;
   }
 
+  // A read-only property: writes are converted by the write rules and then
+  // ignored. get: TVariant(T&).
+  template <class Get>
+  TClassBuilder& ReadOnly(const char* name, TPropType type, Get get) {
+    info_.AddProperty({name, type, [get](TKavo_ScriptClass& o) { return TVariant(get(static_cast<T&>(o))); }, nullptr});
+    return *this;
+  }
+
+  // The registry objects of the class join and leave. With `positionId` the
+  // class publishes `ID`: the object's current position in it (read-only).
+  TClassBuilder& Registry(TScriptClassInfo::RegistryOf registry, bool positionId) {
+    info_.SetRegistry(registry);
+    if (positionId)
+      ReadOnly("ID", TPropType::Integer, [registry](T& o) { return TVariant(registry(o.Ctx).IndexOf(&o)); });
+    return *this;
+  }
+
   TClassBuilder& Method(const char* name, void (T::*m)(TKavo_ScriptFunctionData&)) {
     info_.AddMethod({name, [m](TKavo_ScriptClass& o, TKavo_ScriptFunctionData& d) { (static_cast<T&>(o).*m)(d); }});
     return *this;
@@ -168,38 +195,10 @@ TVariant ConvertForProperty(const TVariant& v, TPropType type);
 // Reads a property as a script sees it: booleans as "True"/"False".
 TVariant ReadPropertyForScript(TKavo_ScriptClass& obj, const TScriptProperty& p);
 
-// A checked reference to a script object: slot and generation. A handle to
-// a destroyed object never resolves again.
-using TObjectHandle = uint64_t;
-
-class TObjectHandles {
- public:
-  TObjectHandle Register(TKavo_ScriptClass* obj);
-  void Unregister(TObjectHandle h);
-  TKavo_ScriptClass* Resolve(TObjectHandle h) const {
-    uint32_t slot = static_cast<uint32_t>(h & 0xFFFFFFFFu);
-    uint32_t gen = static_cast<uint32_t>(h >> 32);
-    if (slot >= slots_.size()) return nullptr;
-    const Slot& s = slots_[slot];
-    return s.generation == gen ? s.object : nullptr;
-  }
-  // Class of the object a handle was made for, also after its destruction.
-  const TScriptClassInfo* ClassOf(TObjectHandle h) const;
-
- private:
-  struct Slot {
-    TKavo_ScriptClass* object = nullptr;
-    const TScriptClassInfo* info = nullptr;
-    uint32_t generation = 1;
-  };
-  std::vector<Slot> slots_;
-  std::vector<uint32_t> free_;
-};
-
 // The root of every script-visible engine class.
 class TKavo_ScriptClass {
  public:
-  explicit TKavo_ScriptClass(TKavoForm& form);
+  explicit TKavo_ScriptClass(TKavoContext& ctx);
   virtual ~TKavo_ScriptClass();
   TKavo_ScriptClass(const TKavo_ScriptClass&) = delete;
   TKavo_ScriptClass& operator=(const TKavo_ScriptClass&) = delete;
@@ -208,11 +207,12 @@ class TKavo_ScriptClass {
   virtual const TScriptClassInfo& Info() const = 0;
 
   // Runs after construction: logs the creation line and joins the object
-  // list. Overrides run the base first, then build their own parts.
+  // list and the class's registry. Overrides run the base first, then build
+  // their own parts.
   virtual void Create();
   // Releases the object: overrides release their own parts and then run the
-  // base, which logs, leaves the object list and hands the object to the
-  // engine to be freed once no native call is using it any more.
+  // base, which logs, leaves the registry and the object list and hands the
+  // object to the engine to be freed once no native call is using it any more.
   virtual void DestroyObject();
   // Appends the object's save lines under a variable name.
   virtual void WriteSave(const std::string& variableName, std::vector<std::string>& lines);
@@ -224,7 +224,7 @@ class TKavo_ScriptClass {
   const std::string& DisplayName() const { return Info().DisplayName(); }
 
   std::string ScriptName;
-  TKavoForm& Form;
+  TKavoContext& Ctx;
 
  private:
   TObjectHandle handle_ = 0;
@@ -240,6 +240,14 @@ void CheckOrdinal(const TKavo_ScriptFunctionData& d, size_t i, const char* metho
 void CheckNumeric(const TKavo_ScriptFunctionData& d, size_t i, const char* method, const char* kind = "number");
 void CheckString(const TKavo_ScriptFunctionData& d, size_t i, const char* method);
 bool HasArg(const TKavo_ScriptFunctionData& d, size_t i);
+
+// A factory for the class tables: constructs, then runs the virtual Create.
+template <class T>
+TKavo_ScriptClass* MakeScriptObject(TKavoContext& ctx) {
+  T* obj = new T(ctx);
+  obj->Create();
+  return obj;
+}
 
 // Declares the usual static/virtual info pair of a script class.
 #define KAVO_SCRIPT_CLASS()                      \

@@ -3,134 +3,292 @@
 #include <algorithm>
 
 #include "game/kavogame.h"
+#include "hud/hud_classes.h"
+#include "scene/scenetree.h"
 #include "scene/staticmesh.h"
+#include "script/context.h"
 #include "script/environment.h"
 #include "shell/kavoform.h"
-#include "shell/scenetree.h"
 #include "visual/kavomesh.h"
 #include "world/kavodummy.h"
 #include "world/kavoroom.h"
+#include "world/world_classes.h"
 
 namespace kavo {
 
 namespace {
 
-using Event = TKavoInput::Event;
+using Kind = TPointerEvent::Kind;
 constexpr int kVkEscape = 0x1B, kVkF5 = 0x74, kVkF6 = 0x75, kVkF7 = 0x76, kVkF8 = 0x77, kVkF10 = 0x79;
+constexpr int kWheelBindingCode = 128;
 
-const std::string& HandlerFor(const TKavoMouseEvents& o, Event e) {
-  switch (e) {
-    case Event::Down: return o.OnMouseDown;
-    case Event::Up: return o.OnMouseUp;
-    case Event::Move: return o.OnMouseMove;
+// Which of the four handler names an event asks for.
+enum THandler { kDownHandler, kUpHandler, kMoveHandler, kWheelHandler };
+
+THandler HandlerOf(Kind k) {
+  switch (k) {
+    case Kind::Down: return kDownHandler;
+    case Kind::Up: return kUpHandler;
+    default: return kWheelHandler;
+  }
+}
+
+const std::string& HandlerName(const TKavoMouseEvents& o, int h) {
+  switch (h) {
+    case kDownHandler: return o.OnMouseDown;
+    case kUpHandler: return o.OnMouseUp;
+    case kMoveHandler: return o.OnMouseMove;
     default: return o.OnMouseWheel;
   }
 }
 
-// A snapshot of a registry as handles, newest first: the candidate order
-// of HUD texts, HUD sprites, actors and meshes. Handlers may create or
-// destroy objects while the dispatch walks it.
-std::vector<TObjectHandle> NewestFirst(const std::vector<TKavo_ScriptClass*>& list) {
-  std::vector<TObjectHandle> out;
-  out.reserve(list.size());
-  for (auto it = list.rbegin(); it != list.rend(); ++it) out.push_back((*it)->Handle());
-  return out;
-}
-
-TKavoMouseEvents* AsMouseEvents(TKavoForm& form, TObjectHandle h) {
-  TKavo_ScriptClass* o = form.handles.Resolve(h);
+TKavoMouseEvents* AsMouseEvents(TKavoContext& ctx, TObjectHandle h) {
+  TKavo_ScriptClass* o = ctx.handles.Resolve(h);
   if (!o || !o->Info().InheritsFrom(TKavoMouseEvents::StaticInfo())) return nullptr;
   return static_cast<TKavoMouseEvents*>(o);
 }
 
 // Shown (Visible exactly true) and with a handler for the event.
-bool IsCandidate(const TKavoMouseEvents& o, Event e) {
-  return o.Node() != nullptr && o.visibleFlag && o.Node()->Visible() && !HandlerFor(o, e).empty();
+bool IsCandidate(const TKavoMouseEvents& o, int handler) {
+  return o.Node() != nullptr && o.visibleFlag && o.Node()->Visible() && !HandlerName(o, handler).empty();
 }
 
-void Deliver(TKavoMouseEvents& o, Event e, TMouseButton b, TShiftState s, int x, int y, int delta) {
-  switch (e) {
-    case Event::Down: o.MouseDown(b, s, x, y); break;
-    case Event::Up: o.MouseUp(b, s, x, y); break;
-    case Event::Move: o.MouseMove(s, x, y); break;
-    case Event::Wheel: o.MouseWheel(s, delta, x, y); break;
+void Deliver(TKavoMouseEvents& o, const TPointerEvent& e) {
+  switch (e.kind) {
+    case Kind::Down: o.MouseDown(e.button, e.shift, e.x, e.y); break;
+    case Kind::Up: o.MouseUp(e.button, e.shift, e.x, e.y); break;
+    case Kind::Wheel: o.MouseWheel(e.shift, e.delta, e.x, e.y); break;
   }
 }
 
-int CodeOf(TMouseButton b) { return ButtonCode(b); }
+bool RayHits(const TKavoMouseEvents& o, const scene::Ray& ray) {
+  auto* mesh = dynamic_cast<scene::StaticMeshNode*>(o.Node());
+  return mesh && mesh->RayIntersect(ray);
+}
 
 }  // namespace
 
+TKavoInput::TKavoInput(TKavoForm& form) : form_(form), ctx_(form.Context()) {}
+
+// ---------------------------------------------------------------- the layers
+
+const std::vector<TKavoInput::TLayer>& TKavoInput::Layers() {
+  static const std::vector<TLayer> layers = {
+      {"captured track bar", &TKavoInput::CapturedBarLayer},
+      {"bindings", &TKavoInput::BindingsLayer},
+      {"Game.MouseEnabled", &TKavoInput::MouseEnabledGate},
+      {"inventories", &TKavoInput::InventoriesLayer},
+      {"HUD texts", &TKavoInput::HudTextsLayer},
+      {"HUD sprites", &TKavoInput::HudSpritesLayer},
+      {"Game.DisableScene", &TKavoInput::SceneGate},
+      {"actors", &TKavoInput::ActorsLayer},
+      {"meshes", &TKavoInput::MeshesLayer},
+      {"dummies", &TKavoInput::DummiesLayer},
+      {"room", &TKavoInput::RoomLayer},
+  };
+  return layers;
+}
+
+void TKavoInput::Walk(TPointerEvent e) {
+  if (Halted() || ctx_.game == nullptr) return;
+  for (const TLayer& layer : Layers()) {
+    if ((this->*layer.offer)(e)) return;
+    if (Halted()) return;
+  }
+}
+
+bool TKavoInput::CapturedBarLayer(TPointerEvent& e) {
+  // A captured track bar gets every event first; the event travels on.
+  if (TKavoMouseEvents* bar = AsMouseEvents(ctx_, ctx_.pointer.capturedBar)) Deliver(*bar, e);
+  return false;
+}
+
+bool TKavoInput::BindingsLayer(TPointerEvent& e) {
+  TKavo_ScriptFunctionData args;
+  switch (e.kind) {
+    case Kind::Down: CallBindings(ButtonCode(e.button), false, false, args); break;
+    case Kind::Up: CallBindings(ButtonCode(e.button), true, false, args); break;
+    case Kind::Wheel:
+      // Wheel bindings fire whatever their release flag, with the delta.
+      args.Args.emplace_back(e.delta);
+      CallBindings(kWheelBindingCode, false, true, args);
+      break;
+  }
+  return false;
+}
+
+bool TKavoInput::MouseEnabledGate(TPointerEvent& e) {
+  TGameClass* g = ctx_.game;
+  if (g == nullptr || !g->MouseEnabled) return true;
+  if (e.kind != Kind::Wheel) UpdatePointer(e.x, e.y);  // the wheel leaves Game.MouseX/Y alone
+  return false;
+}
+
+bool TKavoInput::InventoriesLayer(TPointerEvent& e) {
+  // First to last; the first inventory whose item takes the event ends it.
+  bool taken = false;
+  const int mx = ctx_.game->MouseX, my = ctx_.game->MouseY;
+  ctx_.inventories.ForEachLive([&](TInventoryClass& inv) {
+    taken = inv.TakePointer(e.kind == Kind::Down ? 0 : e.kind == Kind::Up ? 1 : 2, ButtonCode(e.button), mx, my,
+                            e.delta);
+    return !taken && !Halted();
+  });
+  return taken;
+}
+
+bool TKavoInput::HudTextsLayer(TPointerEvent& e) {
+  // At the Game's pointer position; a release reaches only the first hit.
+  return DeliverHud(ctx_.hudTexts, e, ctx_.game->MouseX, ctx_.game->MouseY, e.kind != Kind::Up);
+}
+
+bool TKavoInput::HudSpritesLayer(TPointerEvent& e) {
+  // At the event's own position; a release reaches only the first hit.
+  return DeliverHud(ctx_.hudSprites, e, e.x, e.y, e.kind != Kind::Up);
+}
+
+bool TKavoInput::SceneGate(TPointerEvent& e) {
+  if (ctx_.game == nullptr || ctx_.game->DisableScene) return true;
+  e.ray = PointerRay();
+  return false;
+}
+
+bool TKavoInput::ActorsLayer(TPointerEvent& e) {
+  if (e.kind != Kind::Up) {
+    TKavoMouseEvents* a = FirstHit(ctx_.actors, e.kind, e.ray);
+    if (a) Deliver(*a, e);
+    return a != nullptr;
+  }
+  // Every hit actor receives the release, and the dispatch goes on.
+  for (TObjectHandle h : ctx_.actors.NewestFirst()) {
+    TKavoMouseEvents* a = AsMouseEvents(ctx_, h);
+    if (!a || !IsCandidate(*a, kUpHandler)) continue;
+    if (RayHits(*a, e.ray)) Deliver(*a, e);
+    if (Halted()) return true;
+  }
+  return false;
+}
+
+bool TKavoInput::MeshesLayer(TPointerEvent& e) {
+  TKavoMouseEvents* m = FirstHit(ctx_.meshes, e.kind, e.ray);
+  if (m) Deliver(*m, e);
+  return m != nullptr;
+}
+
+bool TKavoInput::DummiesLayer(TPointerEvent& e) {
+  if (!RoomReady()) return true;
+  // Only a plain left press (or release, or wheel turn with the left button
+  // held) reaches a dummy's box or walks.
+  if (e.shift != kShiftLeft) return false;
+  auto hit = ctx_.room->Model().RayIntersect(e.ray);
+  if (e.kind == Kind::Up) {
+    if (!hit) return false;
+    if (TDummyClass* d = MouseTarget()) {
+      Deliver(*d, e);
+      e.handled = true;
+    }
+    return false;
+  }
+  if (!hit) {
+    ctx_.scene->walkpawns->Hide();
+    return false;
+  }
+  if (TDummyClass* d = MouseTarget()) {
+    Deliver(*d, e);
+    e.handled = true;
+    return false;
+  }
+  WalkClick(hit->point, hit->normal);
+  return false;
+}
+
+bool TKavoInput::RoomLayer(TPointerEvent& e) {
+  if (e.handled) return true;
+  TKavo_ScriptFunctionData d;
+  switch (e.kind) {
+    case Kind::Down:
+    case Kind::Up:
+      if (!ctx_.scene->roomModel->Visible()) return true;
+      d.Args.emplace_back(ButtonCode(e.button));
+      CallRoom(e.kind == Kind::Down ? "MouseDown" : "MouseUp", d);
+      break;
+    case Kind::Wheel:
+      // Whether or not the room model is shown.
+      d.Args.emplace_back(e.delta);
+      CallRoom("MouseWheel", d);
+      break;
+  }
+  return true;
+}
+
 // ---------------------------------------------------------------- helpers
 
-bool TKavoInput::Halted() const { return form_.halted; }
+bool TKavoInput::Halted() const { return ctx_.halted; }
 
 void TKavoInput::UpdatePointer(int x, int y) {
-  TGameClass* g = form_.Game();
+  TGameClass* g = ctx_.game;
   if (!g) return;
-  if (form_.scene && form_.scene->fullscreenActive) {
-    form_.platform.GetCursorPos(x, y);
-  }
+  if (ctx_.scene && ctx_.scene->fullscreenActive) ctx_.platform.GetCursorPos(x, y);
   g->MouseX = x;
   g->MouseY = y;
 }
 
 scene::Ray TKavoInput::PointerRay() const {
-  TGameClass* g = form_.Game();
-  scene::View& view = form_.scene->ActiveView();
+  TGameClass* g = ctx_.game;
+  scene::View& view = ctx_.scene->ActiveView();
   scene::Ray ray = view.ScreenToRay(static_cast<float>(g->MouseX), static_cast<float>(view.Height() - g->MouseY));
-  ray.origin = form_.scene->mainCamera->AbsolutePosition();
+  ray.origin = ctx_.scene->mainCamera->AbsolutePosition();
   return ray;
 }
 
 void TKavoInput::CallBindings(int code, bool release, bool anyRelease, const TKavo_ScriptFunctionData& args) {
-  TGameClass* g = form_.Game();
+  TGameClass* g = ctx_.game;
   if (!g) return;
   // Bindings may be added or removed by the functions they call.
   std::vector<TBinding> snapshot = g->bindings;
   for (const TBinding& b : snapshot) {
     if (b.key != code || (!anyRelease && b.onRelease != release)) continue;
-    form_.LoadGuiScript();
-    form_.Script().CallWithData(b.function, args);
-    if (form_.halted || form_.quitRequest || form_.Game() == nullptr) return;
+    LoadGuiScript(ctx_);
+    ctx_.script->CallWithData(b.function, args);
+    if (ctx_.halted || ctx_.quitRequest || ctx_.game == nullptr) return;
   }
 }
 
 // Actors and meshes: the first candidate, newest first, whose model the
 // pointer ray meets (whatever its distance).
-TKavoMouseEvents* TKavoInput::FirstHit(const std::vector<TKavo_ScriptClass*>& list, Event e, const scene::Ray& ray) {
-  for (TObjectHandle h : NewestFirst(list)) {
-    TKavoMouseEvents* o = AsMouseEvents(form_, h);
-    if (!o || !IsCandidate(*o, e)) continue;
-    auto* mesh = dynamic_cast<scene::StaticMeshNode*>(o->Node());
-    if (mesh && mesh->RayIntersect(ray)) return o;
+TKavoMouseEvents* TKavoInput::FirstHit(const TRegistryBase& list, Kind e, const scene::Ray& ray) {
+  const int handler = HandlerOf(e);
+  for (TObjectHandle h : list.NewestFirst()) {
+    TKavoMouseEvents* o = AsMouseEvents(ctx_, h);
+    if (o && IsCandidate(*o, handler) && RayHits(*o, ray)) return o;
   }
   return nullptr;
 }
 
-// HUD texts and sprites hit at a pixel: THudClass objects with a mouse
-// rectangle (their own hit test).
-std::vector<TObjectHandle> TKavoInput::HudHits(const std::vector<TKavo_ScriptClass*>& list, Event e, int x, int y) {
+// HUD texts and sprites hit at a pixel, newest first: each HUD element has
+// its own rectangle (THudClass::HitTest).
+std::vector<TObjectHandle> TKavoInput::HudHits(const TRegistryBase& list, int handler, int x, int y) {
   std::vector<TObjectHandle> hits;
-  for (TObjectHandle h : NewestFirst(list)) {
-    TKavoMouseEvents* o = AsMouseEvents(form_, h);
-    if (!o || !IsCandidate(*o, e) || !hudHitTest || !hudHitTest(*o, x, y)) continue;
-    hits.push_back(h);
+  for (TObjectHandle h : list.NewestFirst()) {
+    TKavo_ScriptClass* o = ctx_.handles.Resolve(h);
+    if (!o || !o->Info().InheritsFrom(THudClass::StaticInfo())) continue;
+    auto* hud = static_cast<THudClass*>(o);
+    if (IsCandidate(*hud, handler) && hud->HitTest(x, y)) hits.push_back(h);
   }
   return hits;
 }
 
-bool TKavoInput::DeliverHud(const std::vector<TKavo_ScriptClass*>& list, Event e, int x, int y, bool all,
-                            TMouseButton b, TShiftState s, int delta) {
+bool TKavoInput::DeliverHud(const TRegistryBase& list, const TPointerEvent& e, int x, int y, bool all) {
   bool any = false;
-  for (TObjectHandle h : HudHits(list, e, x, y)) {
-    TKavoMouseEvents* o = AsMouseEvents(form_, h);
-    if (!o) continue;
-    form_.LoadGuiScript();
-    if ((o = AsMouseEvents(form_, h)) == nullptr) continue;
-    Deliver(*o, e, b, s, x, y, delta);
+  for (TObjectHandle h : HudHits(list, HandlerOf(e.kind), x, y)) {
+    if (AsMouseEvents(ctx_, h) == nullptr) continue;
+    // The GUI script is loaded before a HUD element's handler runs; loading
+    // it may destroy the element.
+    LoadGuiScript(ctx_);
+    TKavoMouseEvents* o = AsMouseEvents(ctx_, h);
+    if (o == nullptr) continue;
+    Deliver(*o, e);
     any = true;
-    if (!all || form_.halted) break;
+    if (!all || Halted()) break;
   }
   return any;
 }
@@ -138,206 +296,129 @@ bool TKavoInput::DeliverHud(const std::vector<TKavo_ScriptClass*>& list, Event e
 TDummyClass* TKavoInput::MouseTarget() {
   // Every shown box under mousetargets that holds Mousedummy's position;
   // the last such box wins. Boxes are paired with their dummies by owner.
-  scene::GroupNode& targets = *form_.scene->mousetargets;
-  glm::vec3 p = form_.scene->mousedummy->AbsolutePosition();
+  scene::GroupNode& targets = *ctx_.scene->mousetargets;
+  glm::vec3 p = ctx_.scene->mousedummy->AbsolutePosition();
   for (size_t i = targets.ChildCount(); i-- > 0;) {
     auto* box = dynamic_cast<scene::GroupNode*>(targets.Child(i));
     if (!box || !box->Visible() || !box->PointInside(p)) continue;
-    auto it = form_.nodeOwners.find(box);
-    if (it == form_.nodeOwners.end()) continue;
-    TKavo_ScriptClass* o = form_.handles.Resolve(it->second);
+    auto it = ctx_.nodeOwners.find(box);
+    if (it == ctx_.nodeOwners.end()) continue;
+    TKavo_ScriptClass* o = ctx_.handles.Resolve(it->second);
     if (o && o->Info().InheritsFrom(TDummyClass::StaticInfo())) return static_cast<TDummyClass*>(o);
   }
   return nullptr;
 }
 
 void TKavoInput::WalkClick(const glm::vec3& point, const glm::vec3& normal) {
-  scene::StaticMeshNode& pawns = *form_.scene->walkpawns;
+  scene::StaticMeshNode& pawns = *ctx_.scene->walkpawns;
   pawns.Show();
-  if (walkClick) walkClick(point);  // the actors' walk points
+  // The actors with MouseControl get their walk points here.
   pawns.SetPosition(point);
   if (glm::length(normal) > 0) pawns.SetDirection(glm::normalize(normal));
 }
 
-bool TKavoInput::RoomPress(const scene::Ray& ray, TShiftState shift, const std::function<void(TDummyClass&)>& deliver) {
-  // Only a plain left press walks or reaches a dummy's box.
-  if (shift != kShiftLeft) return false;
-  auto hit = form_.roomHolder->Model().RayIntersect(ray);
-  if (!hit) {
-    form_.scene->walkpawns->Hide();
-    return false;
-  }
-  if (TDummyClass* d = MouseTarget()) {
-    deliver(*d);
-    return true;
-  }
-  WalkClick(hit->point, hit->normal);
-  return false;
-}
-
-bool TKavoInput::MoveOverHud(const std::vector<TKavo_ScriptClass*>& list, TShiftState shift, int x, int y) {
-  for (TObjectHandle h : HudHits(list, Event::Move, x, y)) {
-    if (AsMouseEvents(form_, h) == nullptr) continue;
-    form_.LoadGuiScript();
-    if (TKavoMouseEvents* o = AsMouseEvents(form_, h)) o->MouseMove(shift, x, y);
-    form_.hover2D = true;
+bool TKavoInput::MoveOverHud(const TRegistryBase& list, TShiftState shift, int x, int y) {
+  for (TObjectHandle h : HudHits(list, kMoveHandler, x, y)) {
+    if (AsMouseEvents(ctx_, h) == nullptr) continue;
+    LoadGuiScript(ctx_);
+    if (TKavoMouseEvents* o = AsMouseEvents(ctx_, h)) o->MouseMove(shift, x, y);
+    ctx_.pointer.hover2D = true;
     return true;
   }
   return false;
 }
 
-bool TKavoInput::RoomReady() const {
-  return form_.roomHolder && form_.roomHolder->HasModel();
-}
+bool TKavoInput::RoomReady() const { return ctx_.room && ctx_.room->HasModel(); }
 
 void TKavoInput::CallRoom(const std::string& event, const TKavo_ScriptFunctionData& args) {
-  if (!form_.roomHolder) return;
-  CallEvent(form_, "scripts\\" + form_.roomScriptFile, "on" + form_.roomName + event, args);
+  if (!ctx_.room) return;
+  CallEvent(ctx_, "scripts\\" + ctx_.roomScriptFile, "on" + ctx_.roomName + event, args);
 }
 
 // ---------------------------------------------------------------- handlers
 
 void TKavoInput::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
-  if (Halted() || form_.Game() == nullptr) return;
-  if (capturedDown) capturedDown(button, shift, x, y);
-  TKavo_ScriptFunctionData none;
-  CallBindings(CodeOf(button), false, false, none);
-  TGameClass* g = form_.Game();
-  if (Halted() || !g || !g->MouseEnabled) return;
-  UpdatePointer(x, y);
-  if (inventoryDown && inventoryDown(button, g->MouseX, g->MouseY)) return;
-  if (DeliverHud(form_.hudTexts, Event::Down, g->MouseX, g->MouseY, true, button, shift, 0)) return;
-  if (DeliverHud(form_.hudSprites, Event::Down, x, y, true, button, shift, 0)) return;
-  if ((g = form_.Game()) == nullptr || g->DisableScene || Halted()) return;
-  scene::Ray ray = PointerRay();
-  if (TKavoMouseEvents* a = FirstHit(form_.actors, Event::Down, ray)) {
-    a->MouseDown(button, shift, x, y);
-    return;
-  }
-  if (TKavoMouseEvents* m = FirstHit(form_.meshes, Event::Down, ray)) {
-    m->MouseDown(button, shift, x, y);
-    return;
-  }
-  if (!RoomReady()) return;
-  const bool handled = RoomPress(ray, shift, [&](TDummyClass& d) { d.MouseDown(button, shift, x, y); });
-  if (!handled && !Halted() && form_.scene->roomModel->Visible()) {
-    TKavo_ScriptFunctionData d;
-    d.Args.emplace_back(CodeOf(button));
-    CallRoom("MouseDown", d);
-  }
+  TPointerEvent e;
+  e.kind = Kind::Down;
+  e.button = button;
+  e.shift = shift;
+  e.x = x;
+  e.y = y;
+  Walk(e);
 }
 
 void TKavoInput::MouseUp(TMouseButton button, TShiftState shift, int x, int y) {
-  if (Halted() || form_.Game() == nullptr) return;
-  if (capturedUp) capturedUp(button, shift, x, y);
-  TKavo_ScriptFunctionData none;
-  CallBindings(CodeOf(button), true, false, none);
-  TGameClass* g = form_.Game();
-  if (Halted() || !g || !g->MouseEnabled) return;
-  UpdatePointer(x, y);
-  if (inventoryUp && inventoryUp(button, g->MouseX, g->MouseY)) return;
-  if (DeliverHud(form_.hudTexts, Event::Up, g->MouseX, g->MouseY, false, button, shift, 0)) return;
-  if (DeliverHud(form_.hudSprites, Event::Up, x, y, false, button, shift, 0)) return;
-  if ((g = form_.Game()) == nullptr || g->DisableScene || Halted()) return;
-  scene::Ray ray = PointerRay();
-  // Every hit actor receives the release, and the dispatch goes on.
-  for (TObjectHandle h : NewestFirst(form_.actors)) {
-    TKavoMouseEvents* a = AsMouseEvents(form_, h);
-    if (!a || !IsCandidate(*a, Event::Up)) continue;
-    auto* mesh = dynamic_cast<scene::StaticMeshNode*>(a->Node());
-    if (mesh && mesh->RayIntersect(ray)) a->MouseUp(button, shift, x, y);
-    if (Halted()) return;
-  }
-  if (TKavoMouseEvents* m = FirstHit(form_.meshes, Event::Up, ray)) {
-    m->MouseUp(button, shift, x, y);
-    return;
-  }
-  if (!RoomReady()) return;
-  bool handled = false;
-  if (shift == kShiftLeft && form_.roomHolder->Model().RayIntersect(ray)) {
-    if (TDummyClass* d = MouseTarget()) {
-      d->MouseUp(button, shift, x, y);
-      handled = true;
-    }
-  }
-  if (!handled && !Halted() && form_.scene->roomModel->Visible()) {
-    TKavo_ScriptFunctionData d;
-    d.Args.emplace_back(CodeOf(button));
-    CallRoom("MouseUp", d);
-  }
+  TPointerEvent e;
+  e.kind = Kind::Up;
+  e.button = button;
+  e.shift = shift;
+  e.x = x;
+  e.y = y;
+  Walk(e);
+}
+
+void TKavoInput::MouseWheel(TShiftState shift, int delta, int x, int y) {
+  TPointerEvent e;
+  e.kind = Kind::Wheel;
+  e.button = TMouseButton::Other;
+  e.shift = shift;
+  e.x = x;
+  e.y = y;
+  e.delta = delta;
+  Walk(e);
 }
 
 void TKavoInput::MouseMove(TShiftState shift, int x, int y) {
-  TGameClass* g = form_.Game();
+  TGameClass* g = ctx_.game;
   if (Halted() || g == nullptr) return;
-  lastShift = shift;
-  scene::CameraNode& cam = *form_.scene->mainCamera;
+  TPointerState& p = ctx_.pointer;
+  p.lastShift = shift;
+  scene::CameraNode& cam = *ctx_.scene->mainCamera;
   // Camera orbit.
+  auto orbit = [&] {
+    if (cam.Target())
+      cam.MoveAroundTarget(*cam.Target(), static_cast<float>(g->MouseY - y), static_cast<float>(g->MouseX - x));
+  };
   if (g->MouseMoveAroundTarget) {
-    if (cam.Target()) cam.MoveAroundTarget(*cam.Target(), static_cast<float>(g->MouseY - y), static_cast<float>(g->MouseX - x));
-    form_.freeCamera = true;
+    orbit();
+    p.freeCamera = true;
   } else {
-    form_.freeCamera = false;
+    p.freeCamera = false;
   }
   if (g->Debug && shift != 0) {
     if ((shift & kShiftCtrl) && (shift & kShiftLeft)) {
-      if (cam.Target()) cam.MoveAroundTarget(*cam.Target(), static_cast<float>(g->MouseY - y), static_cast<float>(g->MouseX - x));
-      form_.freeCamera = true;
+      orbit();
+      p.freeCamera = true;
     } else {
-      form_.freeCamera = false;
+      p.freeCamera = false;
     }
   }
   // Mouse look: the delta applied is that of the previous event.
   if (g->MouseLook) {
-    int dx = form_.lastCursorX - form_.screenCentreX;
-    int dy = -(form_.lastCursorY - form_.screenCentreY);
+    int dx = p.lastCursorX - p.screenCentreX;
+    int dy = -(p.lastCursorY - p.screenCentreY);
     if (g->MouseLookInvert) dy = -dy;
     if (dx != 0 && cam.Parent()) cam.Parent()->Turn(static_cast<float>(dx));
     if (dy != 0 && cam.Target()) cam.MoveAroundTarget(*cam.Target(), static_cast<float>(dy), 0.0f);
-    form_.scene->cameraposition->SetPosition(cam.Position());
-    if (form_.lastCursorX != form_.screenCentreX || form_.lastCursorY != form_.screenCentreY)
-      form_.platform.SetCursorPos(form_.screenCentreX, form_.screenCentreY);
-    form_.platform.GetCursorPos(form_.lastCursorX, form_.lastCursorY);
+    ctx_.scene->cameraposition->SetPosition(cam.Position());
+    if (p.lastCursorX != p.screenCentreX || p.lastCursorY != p.screenCentreY)
+      ctx_.platform.SetCursorPos(p.screenCentreX, p.screenCentreY);
+    ctx_.platform.GetCursorPos(p.lastCursorX, p.lastCursorY);
   }
   UpdatePointer(x, y);
   form_.RunOneFrame();
   if (Halted()) return;
-  if (capturedMove) capturedMove(shift, x, y);
-  if (MoveOverHud(form_.hudTexts, shift, x, y) || MoveOverHud(form_.hudSprites, shift, x, y)) return;
-  form_.hover2D = false;
-}
-
-void TKavoInput::MouseWheel(TShiftState shift, int delta, int x, int y) {
-  if (Halted() || form_.Game() == nullptr) return;
-  if (capturedWheel) capturedWheel(shift, delta, x, y);
-  TKavo_ScriptFunctionData args;
-  args.Args.emplace_back(delta);
-  CallBindings(128, false, true, args);
-  TGameClass* g = form_.Game();
-  if (Halted() || !g || !g->MouseEnabled) return;
-  if (inventoryWheel && inventoryWheel(g->MouseX, g->MouseY, delta)) return;
-  if (DeliverHud(form_.hudTexts, Event::Wheel, g->MouseX, g->MouseY, true, TMouseButton::Other, shift, delta)) return;
-  if (DeliverHud(form_.hudSprites, Event::Wheel, x, y, true, TMouseButton::Other, shift, delta)) return;
-  if ((g = form_.Game()) == nullptr || g->DisableScene || Halted()) return;
-  scene::Ray ray = PointerRay();
-  if (TKavoMouseEvents* a = FirstHit(form_.actors, Event::Wheel, ray)) {
-    a->MouseWheel(shift, delta, x, y);
-    return;
-  }
-  if (TKavoMouseEvents* m = FirstHit(form_.meshes, Event::Wheel, ray)) {
-    m->MouseWheel(shift, delta, x, y);
-    return;
-  }
-  if (!RoomReady()) return;
-  const bool handled = RoomPress(ray, shift, [&](TDummyClass& d) { d.MouseWheel(shift, delta, x, y); });
-  if (!handled && !Halted()) CallRoom("MouseWheel", args);
+  if (TKavoMouseEvents* bar = AsMouseEvents(ctx_, p.capturedBar)) bar->MouseMove(shift, x, y);
+  if (Halted()) return;
+  if (MoveOverHud(ctx_.hudTexts, shift, x, y) || MoveOverHud(ctx_.hudSprites, shift, x, y)) return;
+  p.hover2D = false;
 }
 
 void TKavoInput::KeyUp(int key, TShiftState shift) {
-  TGameClass* g = form_.Game();
+  TGameClass* g = ctx_.game;
   if (Halted() || g == nullptr) return;
   if (g->Debug) {
-    TKavoScene& sc = *form_.scene;
+    TKavoScene& sc = *ctx_.scene;
     switch (key) {
       case kVkEscape:
         form_.cadencer->SetEnabled(false);
@@ -349,16 +430,14 @@ void TKavoInput::KeyUp(int key, TShiftState shift) {
           sc.roomModel->SetVisible(!sc.roomModel->Visible());
         else if (shift & kShiftCtrl)
           sc.walkArea->SetVisible(!sc.walkArea->Visible());
-        else if (toggleActorSpheres)
-          toggleActorSpheres();
+        // Otherwise each actor's collision sphere (actors get them with their models).
         break;
       case kVkF7: {
-        form_.contextReset = true;
         scene::View& v = sc.ActiveView();
         v.antiAliasing = v.antiAliasing == 0 ? 2 : 0;
         break;
       }
-      case kVkF8: SetMouseTargetMarkers(!form_.mouseTargetsVisible); break;
+      case kVkF8: SetMouseTargetMarkers(!ctx_.pointer.mouseTargetsVisible); break;
       case kVkF10: g->Fullscreen = !sc.fullscreenActive; break;
       default: break;
     }
@@ -368,38 +447,41 @@ void TKavoInput::KeyUp(int key, TShiftState shift) {
 }
 
 void TKavoInput::SetMouseTargetMarkers(bool on) {
-  form_.mouseTargetsVisible = on;
-  scene::GroupNode& targets = *form_.scene->mousetargets;
+  ctx_.pointer.mouseTargetsVisible = on;
+  scene::GroupNode& targets = *ctx_.scene->mousetargets;
   for (size_t i = 0; i < targets.ChildCount(); ++i)
     if (auto* box = dynamic_cast<scene::GroupNode*>(targets.Child(i))) box->SetVisibleAtRunTime(on);
 }
 
 void TKavoInput::HoverPicking() {
-  TGameClass* g = form_.Game();
-  if (Halted() || form_.quitRequest || form_.hover2D || g == nullptr) return;
-  if (g->DisableScene || !form_.roomHolder) return;
+  TGameClass* g = ctx_.game;
+  if (Halted() || ctx_.quitRequest || ctx_.pointer.hover2D || g == nullptr) return;
+  if (g->DisableScene || !ctx_.room) return;
   scene::Ray ray = PointerRay();
   const int mx = g->MouseX, my = g->MouseY;
-  if (TKavoMouseEvents* a = FirstHit(form_.actors, Event::Move, ray)) {
-    a->MouseMove(lastShift, mx, my);
-    return;
-  }
-  if (TKavoMouseEvents* m = FirstHit(form_.meshes, Event::Move, ray)) {
-    m->MouseMove(lastShift, mx, my);
-    return;
-  }
-  if (RoomReady()) {
-    if (auto hit = form_.roomHolder->Model().RayIntersect(ray)) {
-      scene::GroupNode& md = *form_.scene->mousedummy;
-      md.SetPosition(hit->point);
-      if (glm::length(hit->normal) > 0) md.SetDirection(glm::normalize(hit->normal));
-      if (TDummyClass* d = MouseTarget()) {
-        d->MouseMove(lastShift, mx, my);
+  const TShiftState shift = ctx_.pointer.lastShift;
+  for (const TRegistryBase* list : {static_cast<const TRegistryBase*>(&ctx_.actors),
+                                    static_cast<const TRegistryBase*>(&ctx_.meshes)}) {
+    for (TObjectHandle h : list->NewestFirst()) {
+      TKavoMouseEvents* o = AsMouseEvents(ctx_, h);
+      if (o && IsCandidate(*o, kMoveHandler) && RayHits(*o, ray)) {
+        o->MouseMove(shift, mx, my);
         return;
       }
     }
   }
-  if (!Halted() && form_.scene->roomModel->Visible()) CallRoom("MouseMove", {});
+  if (RoomReady()) {
+    if (auto hit = ctx_.room->Model().RayIntersect(ray)) {
+      scene::GroupNode& md = *ctx_.scene->mousedummy;
+      md.SetPosition(hit->point);
+      if (glm::length(hit->normal) > 0) md.SetDirection(glm::normalize(hit->normal));
+      if (TDummyClass* d = MouseTarget()) {
+        d->MouseMove(shift, mx, my);
+        return;
+      }
+    }
+  }
+  if (!Halted() && ctx_.scene->roomModel->Visible()) CallRoom("MouseMove", {});
 }
 
 void TKavoInput::Dispatch(const TInputEvent& e) {

@@ -10,27 +10,21 @@
 #include <cstdio>
 
 #include "archive/archive.h"
-#include "audio/audio_classes.h"
+#include "core/log.h"
 #include "game/kavogame.h"
-#include "hud/hud_classes.h"
 #include "hud/kavomenu.h"
 #include "platform/files.h"
-#include "scene/fileaccess.h"
-#include "script/environment.h"
-#include "shell/gamefiles.h"
-#include "core/log.h"
-#include "shell/scenetree.h"
-#include "scene/geometry.h"
 #include "scene/collision.h"
-#include "world/kavoroom.h"
+#include "scene/fileaccess.h"
+#include "scene/geometry.h"
+#include "scene/scenetree.h"
+#include "shell/classlist.h"
+#include "script/environment.h"
 #include "shell/input.h"
 #include "shell/scriptedinput.h"
-#include "game/gameservices.h"
 #include "visual/kavomesh.h"
-#include "visual/visual_classes.h"
 #include "world/kavocamera.h"
-#include "world/kavodummy.h"
-#include "world/world_classes.h"
+#include "world/kavoroom.h"
 
 namespace kavo {
 
@@ -80,13 +74,15 @@ bool HasKavogameExtension(const std::string& arg) {
 
 }  // namespace
 
-TKavoForm::TKavoForm(IPlatform& p, TKavoOptions o) : platform(p), options(std::move(o)) {
+TKavoForm::TKavoForm(IPlatform& p, TKavoOptions o) : platform(p), options(std::move(o)), ctx_(p, *this) {
   if (options.fixedStepMs > 0)
     timeSource = std::make_unique<TSteppedTime>();
   else
     timeSource = std::make_unique<TCounterTime>(platform);
   cadencer = std::make_unique<TCadencer>(*timeSource);
   libraryCheck = CheckRuntimePieces;
+  ctx_.clock = cadencer.get();
+  ctx_.services = &services;
   // The log reaches the disk through the file layer like every other file.
   Log().SetWriter([](const std::string& path, std::string_view data, bool append) {
     return append ? Files().AppendFile(path, data) : Files().WriteFile(path, data);
@@ -96,10 +92,11 @@ TKavoForm::TKavoForm(IPlatform& p, TKavoOptions o) : platform(p), options(std::m
 TKavoForm::~TKavoForm() {
   // After a fatal error the close sequence never ran: free what is left
   // quietly, without log lines.
-  std::vector<TKavo_ScriptClass*> rest = objects;
-  objects.clear();
+  std::vector<TKavo_ScriptClass*> rest = ctx_.objects.Objects();
+  ctx_.objects.Clear();
   for (TKavo_ScriptClass* obj : rest) delete obj;
   FlushGraveyard();
+  ctx_.script = nullptr;
   script_.reset();
   roomHolder.reset();
   scene.reset();
@@ -109,23 +106,25 @@ TKavoForm::~TKavoForm() {
 
 double TKavoForm::TimerNow() { return timeSource->Now(); }
 
-bool TKavoForm::DebugMode() const { return game_ != nullptr && game_->Debug; }
-
-bool TKavoForm::EnterDataFolder() { return Files().SetCurrentDir(DataFolder()); }
+bool TKavoForm::DebugMode() const { return ctx_.game != nullptr && ctx_.game->Debug; }
 
 void TKavoForm::SetViewSize(int width, int height) {
   // The window view follows the client size at every frame.
-  fullscreenView.width = width;
-  fullscreenView.height = height;
+  if (scene) {
+    scene->fullscreenSettings.width = width;
+    scene->fullscreenSettings.height = height;
+  }
   platform.SetClientSize(width, height);
 }
 
-void TKavoForm::LoadGuiScript() {
-  if (script_ && game_) script_->LoadFile("scripts\\" + game_->GUIScript, false);
+bool TKavoForm::IsKeyHeld(int vk) const {
+  if (scriptedInput && scriptedInput->KeyHeld(vk)) return true;
+  return platform.IsKeyDown(vk);
 }
 
-void TKavoForm::LoadRoomScript() {
-  if (script_) script_->LoadFile("scripts\\" + roomScriptFile, false);
+void TKavoForm::ProcessClick(TMouseButton button, int x, int y) {
+  // A press only: no shift keys, and nothing is released afterwards.
+  if (input) input->MouseDown(button, 0, x, y);
 }
 
 // ---------------------------------------------------------------- errors
@@ -157,7 +156,7 @@ std::string TKavoForm::ErrorDialogText(const std::string& m, int number) {
 }
 
 void TKavoForm::ShowFatalError(const std::string& message, int number) {
-  halted = true;
+  ctx_.halted = true;
   if (terminated_ || fatalShown_) return;  // the application is already ending
   fatalShown_ = true;
   TErrorDialogInfo info;
@@ -178,29 +177,10 @@ void TKavoForm::HandleException(const std::exception& e) {
   int number = kErrUnnumbered;
   if (auto* k = dynamic_cast<const EKavoError*>(&e)) number = k->Number();
   ShowFatalError(ErrorDialogText(e.what(), number), number);
-  halted = true;
-}
-
-void TKavoForm::TextureNeeded(const std::string& textureFile) {
-  if (halted || packedMode) return;
-  // Found beside the model on disk, or in the archive the model came from.
-  if (Files().FileExists(textureFile) || Files().FindIgnoringCase(textureFile) || scene::SceneFileExists(textureFile))
-    return;
-  std::string text = "Mesh (" + modelBeingLoaded + ") depends texture (" + textureFile +
-                     "), which couldn't be found. Make sure the directory of the mesh includes the needed texture.";
-  KavoLog("Fatal Error: " + text);
-  halted = true;
-  // Halting without a dialog would freeze the game: the dialog always follows.
-  ShowFatalError(text, kErrTexture);
-  throw EKavoError(text, kErrTexture);
+  ctx_.halted = true;
 }
 
 // ---------------------------------------------------------------- objects
-
-void TKavoForm::RemoveObject(TKavo_ScriptClass* obj) {
-  auto it = std::find(objects.begin(), objects.end(), obj);
-  if (it != objects.end()) objects.erase(it);
-}
 
 void TKavoForm::Bury(TKavo_ScriptClass* obj) {
   if (script_) script_->Host().ForgetObjectTable(obj->Handle());
@@ -219,17 +199,20 @@ void TKavoForm::FlushGraveyard() {
 
 void TKavoForm::Startup(const std::vector<std::string>& args) {
   // 1.
-  halted = false;
-  quitRequest = false;
-  packedMode = false;
+  ctx_.halted = false;
+  ctx_.quitRequest = false;
+  ctx_.files.packedMode = false;
   // 2. The window and its components.
   platform.CreateMainWindow("KAVO is initializing..", 240, 0);
   platform.HideCursorOverWindow(true);
   glContext_ = platform.CreateGLContext();
   archives_ = std::make_unique<TKavoArchiveReader>();
+  ctx_.files.archives = archives_.get();
   InstallSceneFileAccess(*archives_);
   scene = std::make_unique<TKavoScene>(glContext_);
+  ctx_.scene = scene.get();
   collisions = std::make_unique<scene::CollisionManager>();
+  ctx_.collisions = collisions.get();
   input = std::make_unique<TKavoInput>(*this);
   if (!options.inputText.empty()) {
     scriptedInput = std::make_unique<TScriptedInput>();
@@ -242,18 +225,16 @@ void TKavoForm::Startup(const std::vector<std::string>& args) {
   }
   collisions->SetGravity(-300.0f);
   if (glContext_) {
-    windowView.renderingReport = scene::GLRenderer::DetectRenderingReport();
-    glslSupport = epoxy_has_gl_extension("GL_ARB_shader_objects") && epoxy_has_gl_extension("GL_ARB_vertex_program") &&
+    scene->windowSettings.renderingReport = scene::GLRenderer::DetectRenderingReport();
+    scene->glslSupport = epoxy_has_gl_extension("GL_ARB_shader_objects") && epoxy_has_gl_extension("GL_ARB_vertex_program") &&
                   epoxy_has_gl_extension("GL_ARB_vertex_shader") && epoxy_has_gl_extension("GL_ARB_fragment_shader");
   }
   for (scene::MaterialLibrary* lib : {&scene->sharedMaterials, &scene->lightmaps, &scene->skyboxMaterials})
-    lib->SetTextureNeeded([this](const std::string& file) { TextureNeeded(file); });
-  scene->postrender->callback = [this](scene::DirectRenderContext&) {
-    // The post effects run here, in list order, on the picture of the world.
-    if (halted || game_ == nullptr) return;
-  };
-  scene->glDirectOpenGL1->callback = [this](scene::DirectRenderContext& ctx) {
-    if (!halted && ctx.hasGL) SetInventoryLight();
+    lib->SetTextureNeeded([this](const std::string& file) { ctx_.TextureNeeded(file); });
+  // `postrender` is where the post effects will run, in list order, on the
+  // picture of the world.
+  scene->glDirectOpenGL1->callback = [this](scene::DirectRenderContext& rc) {
+    if (!ctx_.halted && rc.hasGL) SetInventoryLight();
   };
   if (!options.screenshotPath.empty()) scene->windowView.SetCaptureFrames(true);
   const double now = TimerNow();
@@ -263,8 +244,8 @@ void TKavoForm::Startup(const std::vector<std::string>& args) {
   guiProgressTimer.SetEnabled(true, now);
   ProcessMessages();
   platform.SetClientSize(800, 600);
-  windowView.width = 800;
-  windowView.height = 600;
+  scene->windowSettings.width = 800;
+  scene->windowSettings.height = 600;
   platform.CenterWindow();
   // 3.
   pluginAutoLoad = true;
@@ -273,7 +254,7 @@ void TKavoForm::Startup(const std::vector<std::string>& args) {
   startDir_ = Files().CurrentDir();
   exeDir = options.executableDir.empty() ? ExecutableDirectory() : options.executableDir;
   if (exeDir.empty() || exeDir.back() != '/') exeDir += '/';
-  dataRoot = exeDir;
+  ctx_.files.dataRoot = exeDir;
   // 4. Every failure from here to step 24 ends in the error dialog.
   try {
     StartupSequence(args);
@@ -284,9 +265,8 @@ void TKavoForm::Startup(const std::vector<std::string>& args) {
   }
   // 25.
   cadencer->SetEnabled(true);
-  // 26.
-  if (!halted && pluginAutoLoad) LoadPlugins();
-  EnterDataFolder();
+  // 26. The plug-in host scans the plugins folder here (unless "-noauto").
+  ctx_.files.EnterDataFolder();
   startupFinished = true;
 }
 
@@ -310,46 +290,48 @@ void TKavoForm::StartupSequence(const std::vector<std::string>& args) {
     }
   }
   // 10.
-  if (!EnterDataFolder()) throw EKavoError("\\data\\", kErrCoreFile);
+  if (!ctx_.files.EnterDataFolder()) throw EKavoError("\\data\\", kErrCoreFile);
   // 11.
   if (Files().FileExists("config.kvo")) {
-    packedMode = true;
+    ctx_.files.packedMode = true;
   } else if (!Files().FileExists("config.txt") && !Files().FileExists("config.lua")) {
     throw EKavoError("\\data\\config.txt", kErrCoreFile);
   }
   // 12.
-  mouseTargetsVisible = false;
+  ctx_.pointer.mouseTargetsVisible = false;
   // 13.
   CreateRegistries();
   // 14.
-  roomHolder = std::make_unique<TKavoRoom>(*this);
+  roomHolder = std::make_unique<TKavoRoom>(ctx_);
+  ctx_.room = roomHolder.get();
   // 15.
-  script_ = std::make_unique<TKavo_ScriptEnvoirement>(*this);
+  script_ = std::make_unique<TKavo_ScriptEnvoirement>(ctx_);
+  ctx_.script = script_.get();
   RegisterScriptClasses();
-  // 16.
-  contextReset = true;
+  // 16. The default menu stands in the menu list twice: at 0 and at 1.
   platform.HideCursorOverWindow(true);
-  defaultMenu = static_cast<TMenuClass*>(MakeScriptObject<TMenuClass>(*this));
-  menus.push_back(defaultMenu);
+  TKavo_ScriptClass* defaultMenu = MakeScriptObject<TMenuClass>(ctx_);
+  ctx_.menus.Join(defaultMenu);
   // 17.
-  mouseOffsetX = 32;
-  mouseOffsetY = 32;
+  services.cursor.offsetX = 32;
+  services.cursor.offsetY = 32;
   int dw = 0, dh = 0;
   platform.GetDesktopSize(dw, dh);
-  screenCentreX = dw / 2;
-  screenCentreY = dh / 2;
-  lastCursorX = screenCentreX;
-  lastCursorY = screenCentreY;
+  TPointerState& p = ctx_.pointer;
+  p.screenCentreX = dw / 2;
+  p.screenCentreY = dh / 2;
+  p.lastCursorX = p.screenCentreX;
+  p.lastCursorY = p.screenCentreY;
   // 18. The speech font starts empty.
   // 19.
   RunConfigScript();
   // 20.
-  if (game_ == nullptr) throw EKavoError("Unable to find TGame object.", kErrNoGame);
+  if (ctx_.game == nullptr) throw EKavoError("Unable to find TGame object.", kErrNoGame);
   // 21. and 22.
   ResolveStartupAssets();
   // 23.
-  platform.SetCaption(game_->Caption);
-  platform.SetApplicationTitle(game_->Title);
+  platform.SetCaption(ctx_.game->Caption);
+  platform.SetApplicationTitle(ctx_.game->Title);
   // 24.
   hoverTimer.SetEnabled(true, TimerNow());
 }
@@ -408,54 +390,29 @@ void TKavoForm::ReadProjectFile(const std::string& path) {
   root = replaceAll(root, "<ThisFile>", thisFolder);
   root = ToSlashes(root) + "/";
   KavoLog("Setting data folder as " + root);
-  dataRoot = Files().Absolute(root);
+  ctx_.files.dataRoot = Files().Absolute(root);
 }
 
 void TKavoForm::CreateRegistries() {
-  loadedScripts.clear();
-  objects.clear();
-  actors.clear();
-  dummies.clear();
-  hudSprites.clear();
-  postEffects.clear();
-  hudTexts.clear();
-  meshes.clear();
-  menus.clear();
-  shaders.clear();
-  inventories.clear();
-  animations.clear();
-  runningAnimations.clear();
-  speechEffects.clear();
-  speechQueue.clear();
-  saveBuffer.clear();
+  for (TRegistryBase* r : std::initializer_list<TRegistryBase*>{
+           &ctx_.objects, &ctx_.actors, &ctx_.dummies, &ctx_.hudSprites, &ctx_.hudTexts, &ctx_.meshes, &ctx_.menus,
+           &ctx_.shaders, &ctx_.postEffects, &ctx_.inventories, &ctx_.animations, &ctx_.rooms})
+    r->Clear();
+  services.Clear();
 }
 
 void TKavoForm::RegisterScriptClasses() {
-  TKavo_ScriptEnvoirement& env = *script_;
-  env.AddClass(TRoomClass::StaticInfo(), "TRoom");
-  env.AddClass(TActorClass::StaticInfo(), "TActor");
-  env.AddClass(TCameraClass::StaticInfo(), "TCamera");
-  env.AddClass(TLightClass::StaticInfo(), "TLight");
-  env.AddClass(TDummyClass::StaticInfo(), "TDummy");
-  env.AddClass(THudspriteClass::StaticInfo(), "THudsprite");
-  env.AddClass(THudTrackBarClass::StaticInfo(), "THudtrackbar");
-  env.AddClass(THudtextClass::StaticInfo(), "THudtext");
-  env.AddClass(TMeshClass::StaticInfo(), "TMesh");
-  env.AddClass(TMenuClass::StaticInfo(), "TMenu");
-  env.AddClass(TSpriteClass::StaticInfo(), "TSprite");
-  RegisterGameClass(*this);
-  env.AddClass(TShaderClass::StaticInfo(), "TShader");
-  env.AddClass(TPostEffectClass::StaticInfo(), "TPostEffect");
-  env.AddClass(TSkyBoxClass::StaticInfo(), "TSkybox");
-  env.AddClass(TSoundClass::StaticInfo(), "TSound");
-  env.AddClass(TInventoryClass::StaticInfo(), "TInventory");
-  env.AddClass(TAnimationClass::StaticInfo(), "TAnimation");
-  env.AddClass(TConversationClass::StaticInfo(), "TConversation");
-  env.AddClass(TMaterialsClass::StaticInfo(), "TMaterials");
+  // The twenty classes in their fixed order; the key-code globals follow TGame.
+  for (const TScriptClassEntry& c : ScriptClasses()) {
+    if (c.info == &TGameClass::StaticInfo)
+      RegisterGameClass(*script_);
+    else
+      script_->AddClass(c.info(), c.name);
+  }
 }
 
 void TKavoForm::RunConfigScript() {
-  if (packedMode) {
+  if (ctx_.files.packedMode) {
     script_->LoadFile("config/config.txt", false);
   } else if (Files().FileExists("config.txt")) {
     script_->LoadFile("config.txt", false);
@@ -466,41 +423,55 @@ void TKavoForm::RunConfigScript() {
 
 void TKavoForm::ResolveStartupAssets() {
   // The speech font is only resolved here; its loader reads it.
-  speechFontLocation = ResolveGameFile(*this, game_->SpeechfontFilename);
-  TKavoFileLocation walk = ResolveGameFile(*this, game_->WalkpawnsFilename);
-  if (walk.ResolvedPath.empty()) throw EKavoError("\\data\\" + game_->WalkpawnsFilename, kErrCoreFile);
+  TGameClass& game = *ctx_.game;
+  speechFontLocation = ctx_.files.Resolve(game.SpeechfontFilename);
+  TKavoFileLocation walk = ctx_.files.Resolve(game.WalkpawnsFilename);
+  if (walk.ResolvedPath.empty()) throw EKavoError("\\data\\" + game.WalkpawnsFilename, kErrCoreFile);
   walkpawnsLocation = walk;
-  std::string folder = ToSlashes(walk.ResolvedPath);
-  folder = folder.substr(0, folder.find_last_of('/') + 1);
-  if (walk.ArchiveName.empty()) Files().SetCurrentDir(DataFolder() + folder);
-  LoadModelInto(*scene->walkpawns, walk, game_->WalkpawnsFilename);
-}
-
-void TKavoForm::LoadModelInto(scene::StaticMeshNode& node, const TKavoFileLocation& loc, const std::string& name) {
-  modelBeingLoaded = name;
-  struct Clear {
-    std::string& s;
-    ~Clear() { s.clear(); }
-  } clear{modelBeingLoaded};
-  std::string bytes, error;
-  if (!loc.ArchiveName.empty()) {
-    if (!ReadGameFile(*this, loc, bytes, &error)) throw EKavoError(ToBackslashes(loc.ResolvedPath), kErrModelFile);
-    node.LoadFromBytes(ToSlashes(loc.ResolvedPath), bytes);
-    return;
-  }
-  std::string path = ToSlashes(loc.ResolvedPath);
-  std::string folder = path.substr(0, path.find_last_of('/') + 1);
-  Files().SetCurrentDir(DataFolder() + folder);
-  std::string bare = path.substr(folder.size());
-  if (!Files().FileExists(bare)) throw EKavoError(ToBackslashes(loc.ResolvedPath), kErrModelFile);
-  node.LoadFromFile(bare);
-}
-
-void TKavoForm::LoadPlugins() {
-  // The plug-in host scans the plugins folder here.
+  LoadModelInto(ctx_, *scene->walkpawns, walk, game.WalkpawnsFilename);
 }
 
 // ---------------------------------------------------------------- main loop
+
+namespace {
+
+// One frame, in order: every subsystem that works per frame has its line
+// here, and a new one joins by adding its line in its place. The walk stops
+// as soon as the halt flag is set.
+struct TFrameStepEntry {
+  const char* what;
+  void (*run)(TKavoForm& form, TKavoContext& ctx, double delta);
+};
+
+const TFrameStepEntry kFrameSteps[] = {
+    {"repaint the window view", [](TKavoForm& f, TKavoContext&, double) { f.RenderFrame(); }},
+    {"keep the delta", [](TKavoForm& f, TKavoContext&, double d) { f.lastFrameDelta = d; }},
+    {"step the collisions",
+     [](TKavoForm&, TKavoContext& c, double d) {
+       SyncMeshCollisions(c);
+       c.collisions->Step(d);
+     }},
+    {"camera follow", [](TKavoForm&, TKavoContext& c, double d) { CameraFollow(c, d); }},
+    // Actors join here: each actor's update, then its walking step.
+    {"held-key bindings", [](TKavoForm&, TKavoContext& c, double) { FireHeldKeyBindings(c); }},
+    {"game time",
+     [](TKavoForm&, TKavoContext& c, double d) {
+       // Game.CurrentTime reads the frame clock itself.
+       if (c.game != nullptr) c.game->DeltaTime = d;
+     }},
+    // The running keyframe animations join here.
+    {"script timers", [](TKavoForm&, TKavoContext& c, double) { FireScriptTimers(c); }},
+    // The inventories' pointer test joins here.
+};
+
+// The periodic timers and what each runs; the speech timer's speech step
+// joins with the actors' speech.
+struct TTimerEntry {
+  TKavoTimer TKavoForm::*timer;
+  void (TKavoForm::*tick)();
+};
+
+}  // namespace
 
 int TKavoForm::Run() {
   while (!terminated_) RunOnce();
@@ -519,11 +490,6 @@ void TKavoForm::RunOnce() {
   FlushGraveyard();
 }
 
-bool TKavoForm::IsKeyHeld(int vk) const {
-  if (scriptedInput && scriptedInput->KeyHeld(vk)) return true;
-  return platform.IsKeyDown(vk);
-}
-
 void TKavoForm::DispatchEvent(const TInputEvent& e) {
   // Nothing reaches the game before start-up has finished.
   if (!startupFinished) return;
@@ -533,8 +499,7 @@ void TKavoForm::DispatchEvent(const TInputEvent& e) {
       CloseMainWindow();
       return;
     }
-    if (halted) return;
-    if (onInput) onInput(e);
+    if (ctx_.halted) return;
     input->Dispatch(e);
   } catch (const std::exception& ex) {
     KavoLog(std::string("Core error: ") + ex.what());
@@ -543,22 +508,26 @@ void TKavoForm::DispatchEvent(const TInputEvent& e) {
 
 void TKavoForm::FireTimers() {
   if (!startupFinished) return;
-  TKavoTimer* timers[] = {&statusTimer, &hoverTimer, &speechTimer, &guiProgressTimer};
-  for (TKavoTimer* t : timers) {
+  static const TTimerEntry kTimers[] = {
+      {&TKavoForm::statusTimer, &TKavoForm::StatusTick},
+      {&TKavoForm::hoverTimer, &TKavoForm::HoverTick},
+      {&TKavoForm::speechTimer, nullptr},
+      {&TKavoForm::guiProgressTimer, &TKavoForm::GuiProgressTick},
+  };
+  for (const TTimerEntry& entry : kTimers) {
     if (terminated_) return;
+    TKavoTimer& t = this->*entry.timer;
     const double now = TimerNow();
-    if (!t->Due(now)) continue;
-    t->Fired(now);
+    if (!t.Due(now)) continue;
+    t.Fired(now);
+    if (entry.tick == nullptr) continue;
     try {
-      if (t == &statusTimer) StatusTick();
-      else if (t == &hoverTimer) HoverTick();
-      else if (t == &speechTimer) SpeechTick();
-      else GuiProgressTick();
+      (this->*entry.tick)();
     } catch (const std::exception& ex) {
       // A failing timer is reported and the engine keeps running.
       KavoLog(std::string("Core error: ") + ex.what());
     } catch (...) {
-      KavoLog("Core error: Unknown error in timer " + t->Name());
+      KavoLog("Core error: Unknown error in timer " + t.Name());
     }
   }
 }
@@ -577,27 +546,15 @@ void TKavoForm::Idle() {
     // through the same handlers as real input.
     if (scriptedInput && !terminated_) {
       for (TInputEvent& e : scriptedInput->Due(cadencer->CurrentTime() * 1000.0)) {
-        if (e.kind == TInputEvent::Kind::MouseWheel && e.x < 0 && game_) {
-          e.x = game_->MouseX;
-          e.y = game_->MouseY;
+        if (e.kind == TInputEvent::Kind::MouseWheel && e.x < 0 && ctx_.game) {
+          e.x = ctx_.game->MouseX;
+          e.y = ctx_.game->MouseY;
         }
         DispatchEvent(e);
         if (terminated_) break;
       }
     }
     if (options.frames >= 0 && frameSteps >= options.frames && !closing_ && !terminated_) CloseMainWindow();
-  }
-}
-
-void TKavoForm::FireHeldKeyBindings() {
-  // Only while the main window is the active window (not the full-screen view).
-  if (game_ == nullptr || !platform.IsActiveWindow() || (scene && scene->fullscreenActive)) return;
-  std::vector<TBinding> snapshot = game_->bindings;  // calls may rebind
-  for (const TBinding& b : snapshot) {
-    if (b.onRelease || !IsKeyHeld(b.key)) continue;
-    LoadGuiScript();
-    script_->CallNoArgs(b.function);
-    if (halted || game_ == nullptr) return;
   }
 }
 
@@ -610,71 +567,42 @@ void TKavoForm::RunOneFrame() {
 }
 
 void TKavoForm::FrameStep(double delta) {
-  if (halted) return;
+  if (ctx_.halted) return;
   try {
-    // 2. Repaint the window view.
-    RenderFrame();
-    // 3.
-    lastFrameDelta = delta;
-    // 4.
-    SyncMeshCollisions(*this);
-    collisions->Step(delta);
-    // 5.
-    if (!freeCamera) CameraFollow(delta);
-    // 6. Actors join here.
-    if (onFrameStep) onFrameStep(delta);
-    // 7.
-    FireHeldKeyBindings();
-    // 8. Game.CurrentTime reads the frame clock.
-    if (game_ != nullptr) game_->DeltaTime = delta;
-    // 9. Running keyframe animations join here.
-    // 10.
-    FireScriptTimers(*this);
-    // 11. The inventories' pointer test joins here.
-    if (onFrameStepLate) onFrameStepLate(delta);
+    for (const TFrameStepEntry& step : kFrameSteps) {
+      step.run(*this, ctx_, delta);
+      if (ctx_.halted) break;
+    }
   } catch (const std::exception& e) {
     HandleException(e);
   }
-  if (!halted && !cadencer->Enabled()) CloseMainWindow();
+  // A frame clock switched off by now closes the main window.
+  if (!ctx_.halted && !cadencer->Enabled()) CloseMainWindow();
 }
 
 void TKavoForm::RenderFrame() {
-  if (halted || !scene) return;
+  if (ctx_.halted || !scene) return;
   if (glContext_) platform.MakeGLCurrent();
   int w = 0, h = 0;
   platform.GetClientSize(w, h);
-  windowView.width = w;
-  windowView.height = h;
-  scene->Render(windowView, halted);
+  scene->windowSettings.width = w;
+  scene->windowSettings.height = h;
+  scene->Render(ctx_.halted);
   // After the frame: the pointer sprite's centre goes to the mouse position
   // plus the cursor offset (64 by 64 puts its top-left corner on the pointer).
-  if (game_ != nullptr) {
+  if (TGameClass* game = ctx_.game) {
+    const TCursorState& cursor = services.cursor;
     scene::HudSpriteNode& c = *scene->mousecursor;
-    c.SetXY(static_cast<float>(game_->MouseX + mouseOffsetX), static_cast<float>(game_->MouseY + mouseOffsetY));
-    c.width = cursorWidth;
-    c.height = cursorHeight;
-    c.rotation = cursorRotation;
-    c.SetVisible(cursorVisible);
+    c.SetXY(static_cast<float>(game->MouseX + cursor.offsetX), static_cast<float>(game->MouseY + cursor.offsetY));
+    c.width = cursor.width;
+    c.height = cursor.height;
+    c.rotation = cursor.rotation;
+    c.SetVisible(cursor.visible);
   }
   if (glContext_) platform.SwapBuffers();
 }
 
-void TKavoForm::CameraFollow(double delta) {
-  scene::CameraNode& cam = *scene->mainCamera;
-  glm::vec3 target = scene->cameraposition->Position();
-  glm::vec3 d = target - cam.Position();
-  if (std::fabs(d.x) < 0.1f && std::fabs(d.y) < 0.1f && std::fabs(d.z) < 0.1f) {
-    cam.SetPosition(target);
-  } else {
-    // Each axis closes its own gap at a rate of one per second.
-    cam.SetPosition(cam.Position() + d * static_cast<float>(delta));
-  }
-  if (cam.Tag() == 0) cam.SetPosition(target);
-}
-
 void TKavoForm::SetInventoryLight() {
-  for (TKavo_ScriptClass* inv : inventories)
-    if (onPrepareInventory) onPrepareInventory(*inv);
   glm::vec3 p = scene->invlight->AbsolutePosition();
   const scene::Material& m = scene->invlightcolors->material;
   GLfloat pos[4] = {p.x, p.y, p.z, 1.0f};
@@ -700,44 +628,40 @@ void TKavoForm::WriteScreenshot() {
 }
 
 void TKavoForm::StatusTick() {
-  if (game_ == nullptr || halted) return;
-  if (scene && game_->Fullscreen != scene->fullscreenActive) {
+  TGameClass* game = ctx_.game;
+  if (game == nullptr || ctx_.halted || !scene) return;
+  if (game->Fullscreen != scene->fullscreenActive) {
     // The full-screen view takes over the display; the window view is
     // shown exactly when not in full screen.
-    platform.SetFullscreen(game_->Fullscreen, fullscreenView.width, fullscreenView.height);
-    scene->fullscreenActive = game_->Fullscreen;
+    platform.SetFullscreen(game->Fullscreen, scene->fullscreenSettings.width, scene->fullscreenSettings.height);
+    scene->fullscreenActive = game->Fullscreen;
     return;
   }
-  if (scene && scene->fullscreenActive) {
-    if (lastFrameDelta > 0) game_->FPS = static_cast<float>(1.0 / lastFrameDelta);
-  } else if (scene) {
-    game_->FPS = scene->windowView.FramesPerSecond();
+  if (scene->fullscreenActive) {
+    if (lastFrameDelta > 0) game->FPS = static_cast<float>(1.0 / lastFrameDelta);
+  } else {
+    game->FPS = scene->windowView.FramesPerSecond();
   }
-  const std::string& report = windowView.renderingReport;
-  game_->Acceleration = (report == "Unknown" || report == "Hardware" || report == "Software") ? report : "";
-  contextReset = false;
+  const std::string& report = scene->windowSettings.renderingReport;
+  game->Acceleration = (report == "Unknown" || report == "Hardware" || report == "Software") ? report : "";
 }
 
 void TKavoForm::HoverTick() {
-  if (halted) return;
-  if (quitRequest) {
-    halted = true;
+  if (ctx_.halted) return;
+  if (ctx_.quitRequest) {
+    ctx_.halted = true;
     CloseMainWindow();
     return;
   }
-  if (onHover) onHover();
+  // Each actor's movement measure joins here, before the picking.
   input->HoverPicking();
 }
 
-void TKavoForm::SpeechTick() {
-  if (game_ == nullptr || halted || speechQueue.empty()) return;
-}
-
 void TKavoForm::GuiProgressTick() {
-  if (halted || game_ == nullptr) return;
+  if (ctx_.halted || ctx_.game == nullptr) return;
   if (roomHolder) roomHolder->Progress();
-  if (halted || game_ == nullptr) return;
-  LoadGuiScript();
+  if (ctx_.halted || ctx_.game == nullptr) return;
+  LoadGuiScript(ctx_);
   script_->CallNoArgs("OnGUIProgress");
 }
 
@@ -762,7 +686,7 @@ void TKavoForm::CloseSequence() {
   };
   // 1.
   platform.SetCaption("Kavo Core is shutting down...");
-  halted = true;
+  ctx_.halted = true;
   // 2. The window view gets the engine's own mouse handlers back.
   // 3.
   statusTimer.SetEnabled(false, 0);
@@ -777,23 +701,26 @@ void TKavoForm::CloseSequence() {
   KavoLog("Kavo Core:\xA0" "Closing Kavo..");
   KavoLog("Kavo Core: Destroying script objects..");
   // 6.
-  const size_t count = objects.size();
-  for (size_t i = 0; i < count && !objects.empty(); ++i) {
-    TKavo_ScriptClass* first = objects.front();
+  TRegistry<TKavo_ScriptClass>& objects = ctx_.objects;
+  const size_t count = objects.Count();
+  for (size_t i = 0; i < count && !objects.Empty(); ++i) {
+    TKavo_ScriptClass* first = objects.Front();
     guarded("Destroying script objects", [&] { first->DestroyObject(); });
-    if (!objects.empty() && objects.front() == first) RemoveObject(first);  // never loop on a failing object
+    if (!objects.Empty() && objects.Front() == first) objects.Leave(first);  // never loop on a failing object
     ProcessMessages();
   }
   FlushGraveyard();
   // 7. The room holder's nodes go before the libraries, views and contexts they use.
   guarded("Freeing the room", [&] {
-    if (onCloseScene) onCloseScene();
+    ctx_.room = nullptr;
     roomHolder.reset();
   });
   ProcessMessages();
   guarded("Writing the screenshot", [&] { WriteScreenshot(); });
   guarded("Freeing the scene", [&] {
     if (glContext_) platform.MakeGLCurrent();
+    ctx_.scene = nullptr;
+    ctx_.collisions = nullptr;
     scene.reset();
   });
   guarded("Releasing rendering contexts", [&] { platform.ReleaseGLContext(); });
@@ -801,12 +728,16 @@ void TKavoForm::CloseSequence() {
   // 8. to 10.
   guarded("Freeing the archive reader", [&] {
     scene::ResetFileAccess();
+    ctx_.files.archives = nullptr;
     archives_.reset();
   });
   ProcessMessages();
   CreateRegistries();
   // 11.
-  guarded("Closing the script environment", [&] { script_.reset(); });
+  guarded("Closing the script environment", [&] {
+    ctx_.script = nullptr;
+    script_.reset();
+  });
   // 12.
   KavoLog("Kavo Core: Have a nice day!");
   // 13.

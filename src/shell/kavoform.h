@@ -1,36 +1,33 @@
 // TKavoForm: the engine root. One per process; it owns the platform window,
-// the frame clock and timers, the script environment, the registries of
-// script objects and everything else that is not a script class. Start-up,
-// the main loop, the error path and the close sequence live here.
+// the frame clock and timers, the scene, the script environment and the
+// engine context every script object works against. Start-up, the main
+// loop (the frame step and the timers), the error path and the close
+// sequence live here; everything else lives in the subsystems it calls.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
-#include "game/gamerecords.h"
-#include "platform/platform.h"
-#include "script/scriptclass.h"
-#include "script/filemanager.h"
 #include "core/cadencer.h"
+#include "game/gameservices.h"
+#include "platform/platform.h"
+#include "script/context.h"
 
 namespace kavo {
 namespace scene {
-class StaticMeshNode;
-class Node;
 class CollisionManager;
 }
 
 class TKavo_ScriptEnvoirement;
-class TGameClass;
-class TMaterialsClass;
-class TMenuClass;
 class TKavoScene;
 class TKavoArchiveReader;
-struct TMeshBookkeeping;
+class TKavoRoom;
+class TKavoInput;
+class TScriptedInput;
+class TInputRecorder;
 
 // How the process was started (our own switches, beyond the game's).
 struct TKavoOptions {
@@ -44,20 +41,10 @@ struct TKavoOptions {
   std::string executableDir;  // empty: the running executable's directory
 };
 
-// The settings of a 3D view that scripts reach through the Game object.
-struct TKavoViewSettings {
-  int width = 800, height = 600;
-  bool fogEnabled = true;
-  float fogStart = 400.0f, fogEnd = 1000.0f;
-  uint32_t fogColor = 0, backgroundColor = 0, ambientColor = 0;  // 0xBBGGRR
-  bool lighting = true;
-  std::string renderingReport = "Unknown";
-};
-
-class TKavoForm {
+class TKavoForm : private IKavoEngineHost {
  public:
   TKavoForm(IPlatform& platform, TKavoOptions options);
-  ~TKavoForm();
+  ~TKavoForm() override;
   TKavoForm(const TKavoForm&) = delete;
   TKavoForm& operator=(const TKavoForm&) = delete;
 
@@ -73,86 +60,40 @@ class TKavoForm {
   int ExitStatus() const { return exitStatus_; }
 
   // Errors.
-  void ShowFatalError(const std::string& message, int number);
+  void ShowFatalError(const std::string& message, int number) override;
   void HandleException(const std::exception& e);
-  void TextureNeeded(const std::string& textureFile);
   static std::string ErrorDialogText(const std::string& message, int number);
   static std::string ErrorNumberText(int number);
   static std::string ErrorLink(int number);
 
-  // Closing.
-  void CloseMainWindow();  // close query, then the close sequence
-  void RequestQuit() { quitRequest = true; }
+  // Closing: the close query, then the close sequence.
+  void CloseMainWindow();
 
-  // Script objects.
-  void RemoveObject(TKavo_ScriptClass* obj);
-  void Bury(TKavo_ScriptClass* obj);  // freed once no native call uses it
-  void FlushGraveyard();
+  // Runs one frame of the frame clock now (mouse moves do this).
+  void RunOneFrame();
+  // Draws one frame of the window view and places the pointer after it.
+  void RenderFrame();
+
+  // The engine as script classes see it.
+  TKavoContext& Context() { return ctx_; }
   TKavo_ScriptEnvoirement& Script() { return *script_; }
-  bool HasScript() const { return script_ != nullptr; }
-  bool DebugMode() const;  // a Game object exists and its Debug is true
-  void SetGame(TGameClass* game) { game_ = game; }
-  TGameClass* Game() const { return game_; }
+  TGameClass* Game() const { return ctx_.game; }
+  std::string DataFolder() const { return ctx_.files.DataFolder(); }
+  // The archive reader: every ".kvo" archive opened so far.
+  TKavoArchiveReader& Archives() { return *archives_; }
 
-  // Loads the GUI script once ("scripts\" + Game.GUIScript).
-  void LoadGuiScript();
-  // Loads the current room's script once ("scripts\" + room script file).
-  void LoadRoomScript();
-  std::string RoomScriptFile() const { return roomScriptFile; }
-
-  // Files.
-  std::string DataFolder() const { return dataRoot + "data/"; }
-  bool EnterDataFolder();
-
-  // Window.
-  // Game.Width and Game.Height: the main window's client size and the
-  // full-screen view's size.
-  void SetViewSize(int width, int height);
-
-  // State (members of the main window).
   IPlatform& platform;
   TKavoOptions options;
-  bool halted = false;
-  bool quitRequest = false;
-  bool packedMode = false;
+  // The game services' state: timers, speech queue, save buffer, cursor.
+  TGameServices services;
   bool pluginAutoLoad = true;
   bool startupFinished = false;
-  bool contextReset = false;
-  std::string exeDir;    // ends in "/"
-  std::string dataRoot;  // ends in "/"
-  std::string modelBeingLoaded;
-  std::string roomScriptFile;
-  int mouseOffsetX = 32, mouseOffsetY = 32;
-  int screenCentreX = 0, screenCentreY = 0;
-  int lastCursorX = 0, lastCursorY = 0;
-  float scriptLoadMs = 0.0f, scriptHeapSize = 0.0f;
-  TKavoViewSettings windowView, fullscreenView;
-  std::string roomName;  // the room holder's name: the current room
-  float cursorWidth = 64.0f, cursorHeight = 64.0f, cursorRotation = 0.0f;
-  bool cursorVisible = true;
-  double gravity = -300.0;
-  bool glslSupport = false;
-  bool mouseTargetsVisible = false;
+  std::string exeDir;  // ends in "/"
   std::vector<std::string> commandLinePlugins;
   // The first missing runtime piece, or empty; replaceable for tests.
   std::function<std::string()> libraryCheck;
   double lastFrameDelta = 0.0;
   long long frameSteps = 0;
-
-  TObjectHandles handles;
-  std::vector<TKavo_ScriptClass*> objects;
-  std::vector<TKavo_ScriptClass*> actors, dummies, hudSprites, hudTexts, meshes, menus, shaders, postEffects,
-      inventories, animations, runningAnimations, rooms;
-  std::vector<std::string> loadedScripts, speechEffects, saveBuffer;
-  // Game services: script timers in the order set, queued speech lines, the
-  // speech flags and the shadow mode (0 off, 1 darkening, 2 accurate).
-  std::vector<TKavoEvent> timers;
-  std::vector<TSpeechObject> speechQueue;
-  bool speechInProgress = false, speechSkip = false;
-  int shadowMode = 2;
-  std::vector<void*> plugins;
-  TMaterialsClass* materialsObject = nullptr;
-  TMenuClass* defaultMenu = nullptr;
 
   // Clock and timers.
   std::unique_ptr<TTimeSource> timeSource;
@@ -161,41 +102,25 @@ class TKavoForm {
       guiProgressTimer{"guiprogress", 0.2};
   double TimerNow();  // the timers' clock: unscaled source time
 
-  // Hooks later subsystems attach to.
-  std::function<void(double delta)> onFrameStep;
-  std::function<void(const TInputEvent&)> onInput;
-  std::function<void(double delta)> onFrameStepLate;
-  std::function<void()> onHover, onRoomProgress, onCloseScene;
-  std::function<void(TKavo_ScriptClass& inventory)> onPrepareInventory;
-
   TKavoFileLocation speechFontLocation, walkpawnsLocation;
-
-  // The archive reader: every ".kvo" archive opened so far.
-  TKavoArchiveReader& Archives() { return *archives_; }
 
   // The fixed scene tree with its views; made with the window.
   std::unique_ptr<TKavoScene> scene;
-  std::unique_ptr<kavo::scene::CollisionManager> collisions;
-  std::unique_ptr<class TKavoRoom> roomHolder;
-  std::unique_ptr<class TKavoInput> input;
-  std::unique_ptr<class TScriptedInput> scriptedInput;
-  std::unique_ptr<class TInputRecorder> recorder;
-  // Held-key test: the platform's keys and the keys scripted input holds.
-  bool IsKeyHeld(int vk) const;
-  bool freeCamera = false;
-  // Which script object owns a scene node (dummies' boxes, meshes, actors).
-  std::unordered_map<const kavo::scene::Node*, TObjectHandle> nodeOwners;
-  std::shared_ptr<TMeshBookkeeping> meshBookkeeping;  // shadow occluders, inventory item lists
-  bool hover2D = false;
-  // Runs one frame of the frame clock now (mouse moves do this).
-  void RunOneFrame();
-  // Draws one frame of the window view and places the pointer after it.
-  void RenderFrame();
-  // Loads a model into a mesh node through the file layer (disk or archive);
-  // the model's folder becomes current so its textures are found.
-  void LoadModelInto(kavo::scene::StaticMeshNode& node, const TKavoFileLocation& loc, const std::string& name);
+  std::unique_ptr<scene::CollisionManager> collisions;
+  std::unique_ptr<TKavoRoom> roomHolder;
+  std::unique_ptr<TKavoInput> input;
+  std::unique_ptr<TScriptedInput> scriptedInput;
+  std::unique_ptr<TInputRecorder> recorder;
 
  private:
+  // IKavoEngineHost: what the script classes ask of the main window.
+  void Bury(TKavo_ScriptClass* obj) override;
+  bool DebugMode() const override;
+  bool IsKeyHeld(int vk) const override;
+  void ProcessClick(TMouseButton button, int x, int y) override;
+  void SetViewSize(int width, int height) override;
+  std::vector<std::string>& SaveBuffer() override { return services.saveBuffer; }
+
   void StartupSequence(const std::vector<std::string>& args);
   void ReadSwitches(const std::vector<std::string>& args);
   void CheckLibraries();
@@ -204,7 +129,6 @@ class TKavoForm {
   void RegisterScriptClasses();
   void RunConfigScript();
   void ResolveStartupAssets();
-  void LoadPlugins();
 
   void DispatchEvent(const TInputEvent& e);
   void FireTimers();
@@ -212,20 +136,18 @@ class TKavoForm {
   void FrameStep(double delta);
   void StatusTick();
   void HoverTick();
-  void SpeechTick();
   void GuiProgressTick();
+  void FlushGraveyard();
 
   void CloseSequence();
-  void CameraFollow(double delta);
-  void FireHeldKeyBindings();
   void SetInventoryLight();
   void WriteScreenshot();
   void ProcessMessages();  // lets pending window messages run
   void Terminate(int status);
 
+  TKavoContext ctx_;
   std::unique_ptr<TKavo_ScriptEnvoirement> script_;
   std::unique_ptr<TKavoArchiveReader> archives_;
-  TGameClass* game_ = nullptr;
   std::vector<TKavo_ScriptClass*> graveyard_;
   bool terminated_ = false;
   bool fatalShown_ = false;

@@ -2,14 +2,15 @@
 
 #include <algorithm>
 
-#include "game/kavogame.h"
-#include "platform/files.h"
-#include "scene/staticmesh.h"
-#include "script/registered.h"
-#include "shell/gamefiles.h"
-#include "shell/kavoform.h"
 #include "core/log.h"
-#include "shell/scenetree.h"
+#include "game/kavogame.h"
+#include "hud/hud_classes.h"
+#include "platform/files.h"
+#include "scene/scenetree.h"
+#include "scene/staticmesh.h"
+#include "script/context.h"
+#include "visual/visual_classes.h"
+#include "world/world_classes.h"
 
 namespace kavo {
 
@@ -41,11 +42,6 @@ scene::FaceGroup& GroupAt(scene::StaticMeshNode& node, int64_t a, int64_t b) {
   return groups[static_cast<size_t>(b)];
 }
 
-TKavo_ScriptClass* ListAt(const std::vector<TKavo_ScriptClass*>& list, int64_t i) {
-  if (i < 0 || i >= static_cast<int64_t>(list.size())) throw ListIndexError(i);
-  return list[static_cast<size_t>(i)];
-}
-
 template <class T, class U>
 void Remove(std::vector<T*>& list, U* obj) {
   list.erase(std::remove(list.begin(), list.end(), obj), list.end());
@@ -70,32 +66,16 @@ void AbsoluteBounds(const scene::Node& node, glm::vec3& lo, glm::vec3& hi, bool&
 }
 }  // namespace
 
-// ---------------------------------------------------------------- bookkeeping
+// ---------------------------------------------------------------- materials
 
-TMeshBookkeeping& MeshBookkeeping(TKavoForm& form) {
-  if (!form.meshBookkeeping) form.meshBookkeeping = std::make_shared<TMeshBookkeeping>();
-  return *form.meshBookkeeping;
-}
-
-std::vector<TKavo_ScriptClass*>& InventoryItems(TKavoForm& form, const TKavo_ScriptClass& inventory) {
-  auto& lists = MeshBookkeeping(form).itemLists;
-  lists.erase(std::remove_if(lists.begin(), lists.end(),
-                             [&form](const auto& entry) { return form.handles.Resolve(entry.first) == nullptr; }),
-              lists.end());
-  for (auto& entry : lists)
-    if (entry.first == inventory.Handle()) return entry.second;
-  lists.emplace_back(inventory.Handle(), std::vector<TKavo_ScriptClass*>{});
-  return lists.back().second;
-}
-
-void ChangeMaterialTexture(TKavoForm& form, scene::MaterialLibrary& library, long long index,
+void ChangeMaterialTexture(TKavoContext& ctx, scene::MaterialLibrary& library, long long index,
                            const std::string& fileName) {
-  TKavoFileLocation loc = ResolveGameFile(form, fileName);
+  TKavoFileLocation loc = ctx.files.Resolve(fileName);
   if (index >= static_cast<long long>(library.Count())) return;
   if (index < 0) throw ListIndexError(index);
   scene::Material& m = *library.At(static_cast<size_t>(index));
   std::string bytes, error;
-  if (!ReadGameFile(form, loc, bytes, &error))
+  if (!ctx.files.Read(loc, bytes, &error))
     throw EKavoError("Texture (" + fileName + ") couldn't be opened", kErrTexture);
   if (!m.texture.image.LoadFromBytes(bytes, fileName, error)) throw EKavoError(error, kErrTexture);
   m.texture.image.SetFormat(scene::TextureFormat::RGBA);
@@ -104,15 +84,14 @@ void ChangeMaterialTexture(TKavoForm& form, scene::MaterialLibrary& library, lon
   m.texture.enabled = true;
 }
 
-void SyncMeshCollisions(TKavoForm& form) {
-  if (!form.collisions) return;
-  for (TKavo_ScriptClass* obj : form.meshes) {
-    auto* mesh = static_cast<TMeshClass*>(obj);
+void SyncMeshCollisions(TKavoContext& ctx) {
+  if (!ctx.collisions) return;
+  for (TMeshClass* mesh : ctx.meshes) {
     if (mesh->body_ == scene::kNoBody || !mesh->Node()) continue;
     const glm::mat4 m = mesh->Node()->AbsoluteMatrix();
     if (m == mesh->bodyMatrix_) continue;
     mesh->bodyMatrix_ = m;
-    form.collisions->SetBodyTransform(mesh->body_, m);
+    ctx.collisions->SetBodyTransform(mesh->body_, m);
   }
 }
 
@@ -123,6 +102,7 @@ const TScriptClassInfo& TMeshClass::StaticInfo() {
     using T = TMeshClass;
     TScriptClassInfo i("TMeshClass", &TKavoMouseEvents::StaticInfo(), MakeScriptObject<TMeshClass>);
     TClassBuilder<T>(i)
+        .Registry([](TKavoContext& c) -> TRegistryBase& { return c.meshes; }, true)
         .Prop("CastShadows", P::Boolean, [](T& m) { return TVariant(m.CastShadows); },
               [](T& m, const TVariant& v) { m.SetCastShadows(v.AsBool()); })
         .Prop("ReceiveShadows", P::Boolean, [](T& m) { return TVariant(m.ReceiveShadows); },
@@ -136,7 +116,6 @@ const TScriptClassInfo& TMeshClass::StaticInfo() {
         .Field("UseBump", P::Boolean, &T::UseBump)
         .Prop("Visible", P::Boolean, [](T& m) { return TVariant(m.Node() ? m.Node()->Visible() : false); },
               [](T& m, const TVariant& v) { m.SetVisible(v.AsBool()); })
-        .Prop("ID", P::Integer, [](T& m) { return TVariant(m.ID()); }, [](T&, const TVariant&) {})
         .Method("Load", &T::Script_Load)
         .Method("Destroy", &T::Script_Destroy)
         .Method("MoveToActorsHand", &T::Script_MoveToActorsHand)
@@ -160,48 +139,42 @@ const TScriptClassInfo& TMeshClass::StaticInfo() {
 
 void TMeshClass::Create() {
   TKavoMouseEvents::Create();
-  auto* node = Form.scene->sceneNode->CreateChild<scene::StaticMeshNode>("mesh");
-  node->SetMaterialLibrary(&Form.scene->sharedMaterials);
-  node->SetLightmapLibrary(&Form.scene->lightmaps);
+  auto* node = Ctx.scene->sceneNode->CreateChild<scene::StaticMeshNode>("mesh");
+  node->SetMaterialLibrary(&Ctx.scene->sharedMaterials);
+  node->SetLightmapLibrary(&Ctx.scene->lightmaps);
   node->SetUseMeshMaterials(true);
   node->SetPitchAngle(90);
   node->SetHint("TMesh");
   node->SetTag(0);
   SetNode(node);  // the stored pitch becomes 90 with it
-  Form.nodeOwners[node] = Handle();
-  Form.meshes.push_back(this);
+  Ctx.nodeOwners[node] = Handle();
   ApplyVisibility();
 }
 
 void TMeshClass::DestroyObject() {
   if (!Alive()) return;
   const int id = ID();
-  if (InInventory != -1 && node_) MoveNode(*Form.scene->sceneNode);
+  if (InInventory != -1 && node_) MoveNode(*Ctx.scene->sceneNode);
   InInventory = -1;
   LeaveInventoryLists(false);
   SetCollisions(false);
-  Remove(MeshBookkeeping(Form).occluders, node_);
+  Remove(Ctx.scene->shadowOccluders, node_);
 
   // The meshes this one carries go back to the room; those that named it as
   // their carrier without riding on it forget it, and every later mesh ID
   // moves down by one, so carrier IDs follow.
-  std::vector<TObjectHandle> others;
-  for (TKavo_ScriptClass* o : Form.meshes)
-    if (o != this) others.push_back(o->Handle());
-  for (TObjectHandle h : others) {
-    auto* m = static_cast<TMeshClass*>(Form.handles.Resolve(h));
-    if (!m) continue;
-    if (node_ && m->Node() && m->Node()->Parent() == node_) {
-      m->ReturnToRoom();
-    } else if (id >= 0 && m->InMeshAsChild == id) {
-      m->InMeshAsChild = -1;
+  Ctx.meshes.ForEachLive([&](TMeshClass& m) {
+    if (&m == this) return;
+    if (node_ && m.Node() && m.Node()->Parent() == node_) {
+      m.ReturnToRoom();
+    } else if (id >= 0 && m.InMeshAsChild == id) {
+      m.InMeshAsChild = -1;
     }
-    if (id >= 0 && m->InMeshAsChild > id) --m->InMeshAsChild;
-  }
+    if (id >= 0 && m.InMeshAsChild > id) --m.InMeshAsChild;
+  });
 
-  LeaveRegistry(Form.meshes, this);
   if (node_) {
-    Form.nodeOwners.erase(node_);
+    Ctx.nodeOwners.erase(node_);
     node_->Destroy();
     node_ = nullptr;
   }
@@ -217,20 +190,20 @@ void TMeshClass::WriteSave(const std::string& n, std::vector<std::string>& lines
 
 scene::StaticMeshNode* TMeshClass::MeshNode() const { return static_cast<scene::StaticMeshNode*>(node_); }
 
-int TMeshClass::ID() const { return IndexInRegistry(Form.meshes, this); }
+int TMeshClass::ID() const { return Ctx.meshes.IndexOf(this); }
 
 // ---------------------------------------------------------------- helpers
 
 scene::Node* TMeshClass::RoomParent() const {
-  return ReceiveShadows ? static_cast<scene::Node*>(Form.scene->sceneshadows)
-                        : static_cast<scene::Node*>(Form.scene->sceneNode);
+  return ReceiveShadows ? static_cast<scene::Node*>(Ctx.scene->sceneshadows)
+                        : static_cast<scene::Node*>(Ctx.scene->sceneNode);
 }
 
 void TMeshClass::MoveNode(scene::Node& parent) {
   if (node_ && node_->Parent() != &parent) node_->MoveTo(parent);
 }
 
-TMeshClass* TMeshClass::CarrierAt(int64_t id) const { return static_cast<TMeshClass*>(ListAt(Form.meshes, id)); }
+TMeshClass* TMeshClass::CarrierAt(int64_t id) const { return Ctx.meshes.At(id); }
 
 bool TMeshClass::CarriesNode(const scene::Node* target) const {
   for (const scene::Node* n = target; n; n = n->Parent())
@@ -238,27 +211,16 @@ bool TMeshClass::CarriesNode(const scene::Node* target) const {
   return false;
 }
 
-scene::Node* TMeshClass::InventoryNodeOf(TKavo_ScriptClass& inventory) const {
-  if (inventoryNode)
-    if (scene::Node* n = inventoryNode(inventory)) return n;
-  if (inventory.Info().InheritsFrom(TKavoMovableClass::StaticInfo()))
-    if (scene::Node* n = static_cast<TKavoMovableClass&>(inventory).Node()) return n;
-  return Form.scene->inventories;
-}
-
-void TMeshClass::LayOut(TKavo_ScriptClass& inventory) const {
-  if (layOutInventory) layOutInventory(inventory);
+scene::Node* TMeshClass::InventoryNodeOf(TInventoryClass& inventory) const {
+  if (scene::Node* n = inventory.ItemsNode()) return n;
+  return Ctx.scene->inventories;
 }
 
 void TMeshClass::LeaveInventoryLists(bool layOut) {
-  std::vector<TObjectHandle> invs;
-  for (TKavo_ScriptClass* inv : Form.inventories) invs.push_back(inv->Handle());
-  for (TObjectHandle h : invs) {
-    TKavo_ScriptClass* inv = Form.handles.Resolve(h);
-    if (!inv) continue;
-    Remove(InventoryItems(Form, *inv), this);
-    if (layOut) LayOut(*inv);
-  }
+  Ctx.inventories.ForEachLive([&](TInventoryClass& inv) {
+    Remove(inv.items, this);
+    if (layOut) inv.LayOut();
+  });
 }
 
 void TMeshClass::ReturnToRoom() {
@@ -267,12 +229,10 @@ void TMeshClass::ReturnToRoom() {
   InMeshAsChild = -1;
   handRecord.clear();
   if (InInventory != -1) {
-    TKavo_ScriptClass* inv =
-        InInventory >= 0 && InInventory < static_cast<int32_t>(Form.inventories.size()) ? Form.inventories[InInventory]
-                                                                                        : nullptr;
+    TInventoryClass* inv = Ctx.inventories.Find(InInventory);
     InInventory = -1;
     LeaveInventoryLists(false);
-    if (inv) LayOut(*inv);
+    if (inv) inv->LayOut();
   }
 }
 
@@ -281,7 +241,7 @@ void TMeshClass::ReturnToRoom() {
 void TMeshClass::SetCastShadows(bool on) {
   if (on == CastShadows) return;
   CastShadows = on;
-  auto& occluders = MeshBookkeeping(Form).occluders;
+  auto& occluders = Ctx.scene->shadowOccluders;
   Remove(occluders, node_);
   // Casts while the node and all its ancestors are shown, radius automatic.
   if (on && node_) occluders.push_back(node_);
@@ -295,10 +255,10 @@ void TMeshClass::SetReceiveShadows(bool on) {
 
 void TMeshClass::SetCollisions(bool on) {
   if (body_ != scene::kNoBody) {
-    if (Form.collisions) Form.collisions->RemoveBody(body_);
+    if (Ctx.collisions) Ctx.collisions->RemoveBody(body_);
     body_ = scene::kNoBody;
   }
-  if (on && node_ && Form.collisions) {
+  if (on && node_ && Ctx.collisions) {
     scene::StaticMeshNode& mesh = *MeshNode();
     mesh.BuildOctree(3);
     scene::StaticBodyDesc desc = scene::MeshCollisionBody();  // bounce 10, friction 0, layer 0, solid
@@ -307,7 +267,7 @@ void TMeshClass::SetCollisions(bool on) {
     desc.solid = true;
     desc.user = this;
     bodyMatrix_ = mesh.AbsoluteMatrix();
-    body_ = Form.collisions->AddStaticBody(mesh.Data(), bodyMatrix_, desc, 3);
+    body_ = Ctx.collisions->AddStaticBody(mesh.Data(), bodyMatrix_, desc, 3);
   }
   Collisions = on;
 }
@@ -317,13 +277,12 @@ void TMeshClass::SetVisible(bool on) {
     node_->SetVisible(on);
     node_->SetTag(on ? 0 : 1);
   }
-  if (InInventory >= 0 && InInventory < static_cast<int32_t>(Form.inventories.size()))
-    LayOut(*Form.inventories[InInventory]);
+  if (TInventoryClass* inv = Ctx.inventories.Find(InInventory)) inv->LayOut();
   visibleFlag = on;
 }
 
 void TMeshClass::SetInInventory(int64_t n) {
-  const int64_t count = static_cast<int64_t>(Form.inventories.size());
+  const int64_t count = static_cast<int64_t>(Ctx.inventories.Count());
   if (n > count - 1) {
     KavoLog(kOutOfRange);
     return;
@@ -338,20 +297,20 @@ void TMeshClass::SetInInventory(int64_t n) {
     return;
   }
   if (n != InInventory) {
-    TKavo_ScriptClass* inv = ListAt(Form.inventories, n);
+    TInventoryClass* inv = Ctx.inventories.At(n);
     MoveNode(*InventoryNodeOf(*inv));
     LeaveInventoryLists(false);
-    InventoryItems(Form, *inv).push_back(this);
+    inv->items.push_back(this);
     handRecord.clear();
     inRoom = false;
     InInventory = static_cast<int32_t>(n);
-    LayOut(*inv);
+    inv->LayOut();
   }
   InInventory = static_cast<int32_t>(n);
 }
 
 void TMeshClass::SetInMeshAsChild(int64_t n) {
-  if (n > static_cast<int64_t>(Form.meshes.size()) - 1) {
+  if (n > static_cast<int64_t>(Ctx.meshes.Count()) - 1) {
     KavoLog(kOutOfRange);
     return;
   }
@@ -377,22 +336,22 @@ void TMeshClass::Load(const std::string& fileName) {
   scene::StaticMeshNode& mesh = *MeshNode();
   // Whatever happens, the data folder is current again afterwards.
   struct BackToData {
-    TKavoForm& form;
-    ~BackToData() { form.EnterDataFolder(); }
-  } back{Form};
-  TKavoFileLocation loc = ResolveGameFile(Form, fileName);
+    TKavoContext& ctx;
+    ~BackToData() { ctx.files.EnterDataFolder(); }
+  } back{Ctx};
+  TKavoFileLocation loc = Ctx.files.Resolve(fileName);
   // A name found nowhere is reported as the script wrote it.
   if (loc.ResolvedPath.empty()) throw EKavoError(ToBackslashes(fileName), kErrModelFile);
-  Form.LoadModelInto(mesh, loc, fileName);
+  LoadModelInto(Ctx, mesh, loc, fileName);
   mesh.SetUseMeshMaterials(true);
-  Form.modelBeingLoaded = fileName;
+  Ctx.modelBeingLoaded = fileName;
   if (!scene::BuildTangentSpace(mesh.MutableData()))
     KavoLog("Unable to build TangentSpace (normals and binormals) for mesh model. Probably a meshobject with no "
             "UV coordinates in " +
             fileName);
-  Form.EnterDataFolder();
+  Ctx.files.EnterDataFolder();
   mesh.StructureChanged();
-  Form.modelBeingLoaded.clear();
+  Ctx.modelBeingLoaded.clear();
   // A collision body follows the new model.
   if (Collisions) SetCollisions(true);
 }
@@ -403,12 +362,12 @@ void TMeshClass::Script_Load(TKavo_ScriptFunctionData& d) { Load(TextArg(d, 0));
 
 void TMeshClass::Script_MoveToActorsHand(TKavo_ScriptFunctionData& d) {
   const int64_t id = IntArg(d, 0);
-  TKavo_ScriptClass* actor = ListAt(Form.actors, id);
+  TActorClass* actor = Ctx.actors.At(id);
   SetCollisions(false);
   const bool firstHand = d.Args.size() >= 2;
   handRecord = std::to_string(id) + (firstHand ? ",1" : "");
-  scene::Node* hand = actorHandNode ? actorHandNode(*actor, firstHand) : nullptr;
-  MoveNode(hand ? *hand : *static_cast<scene::Node*>(Form.scene->sceneNode));
+  scene::Node* hand = actor->HandNode(firstHand);
+  MoveNode(hand ? *hand : *static_cast<scene::Node*>(Ctx.scene->sceneNode));
   inRoom = false;
 }
 
@@ -433,14 +392,14 @@ void TMeshClass::Script_MoveToInventory(TKavo_ScriptFunctionData& d) {
   if (node_) node_->SetTag(node_->Visible() ? 0 : 1);
   if (d.Args.empty()) return;
   const int64_t n = IntArg(d, 0);
-  TKavo_ScriptClass* inv = ListAt(Form.inventories, n);
+  TInventoryClass* inv = Ctx.inventories.At(n);
   MoveNode(*InventoryNodeOf(*inv));
   if (n != InInventory) {
     LeaveInventoryLists(false);
-    InventoryItems(Form, *inv).push_back(this);
+    inv->items.push_back(this);
     inRoom = false;
     InInventory = static_cast<int32_t>(n);
-    LayOut(*inv);
+    inv->LayOut();
   }
 }
 
@@ -457,7 +416,7 @@ void TMeshClass::Script_EnableTransparency(TKavo_ScriptFunctionData& d) {
   scene::StaticMeshNode& mesh = *MeshNode();
   scene::FaceGroup& g = GroupAt(mesh, IntArgOr(d, 0, 0), IntArgOr(d, 1, 0));
   if (scene::Material* m = mesh.Materials().Find(g.materialName)) m->blending = scene::BlendingMode::Transparency;
-  MoveNode(*Form.scene->transparent);
+  MoveNode(*Ctx.scene->transparent);
   mesh.StructureChanged();
 }
 
@@ -475,7 +434,7 @@ void TMeshClass::Script_ChangeTexture(TKavo_ScriptFunctionData& d) {
   scene::StaticMeshNode& mesh = *MeshNode();
   const std::string file = TextArg(d, 0);
   const std::string material = GroupAt(mesh, IntArgOr(d, 1, 0), IntArgOr(d, 2, 0)).materialName;
-  ChangeMaterialTexture(Form, mesh.Materials(), mesh.Materials().IndexOf(material), file);
+  ChangeMaterialTexture(Ctx, mesh.Materials(), mesh.Materials().IndexOf(material), file);
   mesh.StructureChanged();
 }
 
@@ -505,35 +464,36 @@ void TMeshClass::Script_GetSubObjectID(TKavo_ScriptFunctionData& d) {
   d.Result = TVariant(result);
 }
 
+std::vector<std::string> TMeshClass::FaceGroupMaterials(int64_t a, int64_t b) const {
+  std::vector<std::string> names;
+  if (!node_) return names;
+  scene::StaticMeshNode& mesh = *MeshNode();
+  if (a < 0) {
+    for (const scene::MeshObject& o : mesh.Data().objects)
+      for (const scene::FaceGroup& g : o.faceGroups) names.push_back(g.materialName);
+  } else if (b < 0) {
+    for (const scene::FaceGroup& g : ObjectAt(mesh, a).faceGroups) names.push_back(g.materialName);
+  } else {
+    names.push_back(GroupAt(mesh, a, b).materialName);
+  }
+  return names;
+}
+
 void TMeshClass::Script_ApplyShader(TKavo_ScriptFunctionData& d) {
   CheckOrdinal(d, 0, "ApplyShader");
   if (HasArg(d, 1)) CheckOrdinal(d, 1, "ApplyShader");
   if (HasArg(d, 2)) CheckOrdinal(d, 2, "ApplyShader");
   if (!node_) return;
-  scene::StaticMeshNode& mesh = *MeshNode();
   const int64_t shader = IntArg(d, 0);
-  const int64_t a = IntArgOr(d, 1, -1), b = IntArgOr(d, 2, -1);
-  auto apply = [&](const scene::FaceGroup& g) {
-    if (applyShader) applyShader(Form, g.materialName, shader);
-  };
-  if (a < 0) {
-    for (const scene::MeshObject& o : mesh.Data().objects)
-      for (const scene::FaceGroup& g : o.faceGroups) apply(g);
-  } else if (b < 0) {
-    for (const scene::FaceGroup& g : ObjectAt(mesh, a).faceGroups) apply(g);
-  } else {
-    apply(GroupAt(mesh, a, b));
-  }
-  mesh.StructureChanged();
+  for (const std::string& material : FaceGroupMaterials(IntArgOr(d, 1, -1), IntArgOr(d, 2, -1)))
+    ApplyShaderToMaterial(Ctx, material, shader);
+  MeshNode()->StructureChanged();
 }
 
 void TMeshClass::Script_UnApplyShader(TKavo_ScriptFunctionData&) {
   if (!node_) return;
-  scene::StaticMeshNode& mesh = *MeshNode();
-  for (const scene::MeshObject& o : mesh.Data().objects)
-    for (const scene::FaceGroup& g : o.faceGroups)
-      if (removeShader) removeShader(Form, g.materialName);
-  mesh.StructureChanged();
+  for (const std::string& material : FaceGroupMaterials(-1, -1)) RemoveShaderFromMaterial(Ctx, material);
+  MeshNode()->StructureChanged();
 }
 
 // ---------------------------------------------------------------- screen rectangle
@@ -546,8 +506,8 @@ void TMeshClass::UpdateScreenRect() {
   try {
     AbsoluteBounds(*node_, lo, hi, any);
     if (any) {
-      const bool fullscreen = Form.Game() && Form.Game()->Fullscreen;
-      const scene::View& view = fullscreen ? Form.scene->fullscreenView : Form.scene->windowView;
+      const bool fullscreen = Ctx.game && Ctx.game->Fullscreen;
+      const scene::View& view = fullscreen ? Ctx.scene->fullscreenView : Ctx.scene->windowView;
       const glm::mat4 vp = view.ProjectionMatrix() * view.ViewMatrix();
       ok = scene::ProjectBoundsToScreen(lo, hi, glm::mat4(1.0f), vp, glm::ivec4(0, 0, view.Width(), view.Height()),
                                         screenRect);

@@ -15,7 +15,6 @@
 // the bookkeeping.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,34 +32,23 @@ class StaticMeshNode;
 class MaterialLibrary;
 }  // namespace scene
 
-// What meshes keep per engine beside the mesh list: the shadow occluders
-// (the nodes the shadow volume will draw shadows of) and the inventories'
-// item lists, keyed by the inventory object's handle.
-struct TMeshBookkeeping {
-  std::vector<scene::Node*> occluders;
-  std::vector<std::pair<TObjectHandle, std::vector<TKavo_ScriptClass*>>> itemLists;
-};
-
-TMeshBookkeeping& MeshBookkeeping(TKavoForm& form);
-// The item list of an inventory (made empty on first use). Lists of
-// inventories that no longer exist are dropped on the way.
-std::vector<TKavo_ScriptClass*>& InventoryItems(TKavoForm& form, const TKavo_ScriptClass& inventory);
+class TInventoryClass;
 
 // Replaces a material's texture with a picture file (disk or archive entry):
 // RGBA, alpha as the picture stores it, modulated with the material colour,
 // enabled. An index at or past the end does nothing; a negative one raises
 // the list-index error; an unreadable picture raises the texture error.
-void ChangeMaterialTexture(TKavoForm& form, scene::MaterialLibrary& library, long long index,
+void ChangeMaterialTexture(TKavoContext& ctx, scene::MaterialLibrary& library, long long index,
                            const std::string& fileName);
 
 // Moves the collision bodies of meshes whose nodes moved since the last
 // call; the frame step runs it before the collision manager steps.
-void SyncMeshCollisions(TKavoForm& form);
+void SyncMeshCollisions(TKavoContext& ctx);
 
 class TMeshClass : public TKavoMouseEvents {
   KAVO_SCRIPT_CLASS()
  public:
-  explicit TMeshClass(TKavoForm& form) : TKavoMouseEvents(form) {}
+  explicit TMeshClass(TKavoContext& ctx) : TKavoMouseEvents(ctx) {}
   void Create() override;
   void DestroyObject() override;
   void WriteSave(const std::string& variableName, std::vector<std::string>& lines) override;
@@ -96,6 +84,10 @@ class TMeshClass : public TKavoMouseEvents {
   scene::BodyId CollisionBody() const { return body_; }
   // The node the mesh lies under while its holder is the room.
   scene::Node* RoomParent() const;
+  // The materials of the face groups ApplyShader works on: every group of
+  // every object (a < 0), every group of object a (b < 0), or group b of
+  // object a. Raises the list-index error for a missing object or group.
+  std::vector<std::string> FaceGroupMaterials(int64_t a, int64_t b) const;
 
   // ---- script methods ----
   void Script_Load(TKavo_ScriptFunctionData& d);
@@ -112,30 +104,17 @@ class TMeshClass : public TKavoMouseEvents {
   void Script_ApplyShader(TKavo_ScriptFunctionData& d);
   void Script_UnApplyShader(TKavo_ScriptFunctionData& d);
 
-  // ---- hooks for the classes that hold meshes ----
-  // An actor's hand node (first or second hand bone); null while actors
-  // have none, and the mesh then waits under `scene`.
-  static inline std::function<scene::Node*(TKavo_ScriptClass& actor, bool firstHand)> actorHandNode;
-  // An inventory's node; null or unset: the `inventories` layer.
-  static inline std::function<scene::Node*(TKavo_ScriptClass& inventory)> inventoryNode;
-  // Lays an inventory's items out again.
-  static inline std::function<void(TKavo_ScriptClass& inventory)> layOutInventory;
-  // Attaches shader `shader` to the named material / takes its shader off.
-  static inline std::function<void(TKavoForm&, const std::string& material, int64_t shader)> applyShader;
-  static inline std::function<void(TKavoForm&, const std::string& material)> removeShader;
-
  private:
   TMeshClass* CarrierAt(int64_t id) const;  // list-index error when out of range
   // Whether `target` is this mesh's node or lies below it.
   bool CarriesNode(const scene::Node* target) const;
   void LeaveInventoryLists(bool layOut);
-  scene::Node* InventoryNodeOf(TKavo_ScriptClass& inventory) const;
-  void LayOut(TKavo_ScriptClass& inventory) const;
+  scene::Node* InventoryNodeOf(TInventoryClass& inventory) const;
   void MoveNode(scene::Node& parent);
 
   scene::BodyId body_ = scene::kNoBody;
   glm::mat4 bodyMatrix_{1.0f};
-  friend void SyncMeshCollisions(TKavoForm& form);
+  friend void SyncMeshCollisions(TKavoContext& ctx);
 };
 
 }  // namespace kavo

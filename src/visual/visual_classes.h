@@ -1,6 +1,9 @@
 // Visual classes whose members arrive with later work.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "script/simpleclass.h"
 
 namespace kavo {
@@ -13,8 +16,13 @@ KAVO_SIMPLE_CLASS_DECL(TSkyBoxClass)
 class TMaterialsClass : public TKavo_ScriptClass {
   KAVO_SCRIPT_CLASS()
  public:
-  explicit TMaterialsClass(TKavoForm& form) : TKavo_ScriptClass(form) {}
-  void Create() override;
-  void DestroyObject() override;
+  explicit TMaterialsClass(TKavoContext& ctx) : TKavo_ScriptClass(ctx) {}
 };
+
+// Puts a shader (its index in the shader list) on a material of the shared
+// library, or takes a material's shader off. Shaders get their programs with
+// their class; until then materials keep drawing as they are.
+void ApplyShaderToMaterial(TKavoContext& ctx, const std::string& material, int64_t shader);
+void RemoveShaderFromMaterial(TKavoContext& ctx, const std::string& material);
+
 }  // namespace kavo

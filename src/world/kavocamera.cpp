@@ -1,9 +1,10 @@
 #include "world/kavocamera.h"
 
+#include <cmath>
+
 #include "game/kavogame.h"
-#include "script/registered.h"
-#include "shell/kavoform.h"
-#include "shell/scenetree.h"
+#include "scene/scenetree.h"
+#include "script/context.h"
 
 namespace kavo {
 
@@ -11,9 +12,9 @@ namespace {
 using C = TCameraClass;
 using P = TPropType;
 
-scene::Node& CameraNode(C& c) { return *c.Form.scene->mainCamera; }
-scene::Node& TargetNode(C& c) { return *c.Form.scene->cameratarget; }
-scene::Node& PositionNode(C& c) { return *c.Form.scene->cameraposition; }
+scene::Node& CameraNode(C& c) { return *c.Ctx.scene->mainCamera; }
+scene::Node& TargetNode(C& c) { return *c.Ctx.scene->cameratarget; }
+scene::Node& PositionNode(C& c) { return *c.Ctx.scene->cameraposition; }
 
 template <int Axis>
 void SetCameraAxis(C& c, const TVariant& v) {
@@ -44,10 +45,10 @@ const TScriptClassInfo& TCameraClass::StaticInfo() {
         .Prop("TargetX", P::Single, [num](C& c) { return num(TargetNode(c).Position().x); }, SetTargetAxis<0>)
         .Prop("TargetY", P::Single, [num](C& c) { return num(TargetNode(c).Position().y); }, SetTargetAxis<1>)
         .Prop("TargetZ", P::Single, [num](C& c) { return num(TargetNode(c).Position().z); }, SetTargetAxis<2>)
-        .Prop("FocalLength", P::Single, [num](C& c) { return num(c.Form.scene->mainCamera->FocalLength()); },
-              [](C& c, const TVariant& v) { c.Form.scene->mainCamera->SetFocalLength(static_cast<float>(v.AsDouble())); })
-        .Prop("DepthOfView", P::Single, [num](C& c) { return num(c.Form.scene->mainCamera->DepthOfView()); },
-              [](C& c, const TVariant& v) { c.Form.scene->mainCamera->SetDepthOfView(static_cast<float>(v.AsDouble())); })
+        .Prop("FocalLength", P::Single, [num](C& c) { return num(c.Ctx.scene->mainCamera->FocalLength()); },
+              [](C& c, const TVariant& v) { c.Ctx.scene->mainCamera->SetFocalLength(static_cast<float>(v.AsDouble())); })
+        .Prop("DepthOfView", P::Single, [num](C& c) { return num(c.Ctx.scene->mainCamera->DepthOfView()); },
+              [](C& c, const TVariant& v) { c.Ctx.scene->mainCamera->SetDepthOfView(static_cast<float>(v.AsDouble())); })
         .Field("FollowingActor", P::Integer, &C::FollowingActor)
         .Field("AttachedToActor", P::Integer, &C::AttachedToActor)
         .Field("TargetAttachedToCamera", P::Boolean, &C::TargetAttachedToCamera)
@@ -64,7 +65,21 @@ const TScriptClassInfo& TCameraClass::StaticInfo() {
   return info;
 }
 
-bool TCameraClass::Suspended() const { return Form.freeCamera && Form.DebugMode(); }
+bool TCameraClass::Suspended() const { return Ctx.pointer.freeCamera && Ctx.DebugMode(); }
+
+void CameraFollow(TKavoContext& ctx, double delta) {
+  if (ctx.pointer.freeCamera || ctx.scene == nullptr) return;
+  scene::CameraNode& cam = *ctx.scene->mainCamera;
+  glm::vec3 target = ctx.scene->cameraposition->Position();
+  glm::vec3 d = target - cam.Position();
+  if (std::fabs(d.x) < 0.1f && std::fabs(d.y) < 0.1f && std::fabs(d.z) < 0.1f) {
+    cam.SetPosition(target);
+  } else {
+    // Each axis closes its own gap at a rate of one per second.
+    cam.SetPosition(cam.Position() + d * static_cast<float>(delta));
+  }
+  if (cam.Tag() == 0) cam.SetPosition(target);
+}
 
 void TCameraClass::Script_SetPosition(TKavo_ScriptFunctionData& d) {
   for (size_t i = 0; i < 3; ++i) CheckNumeric(d, i, "SetPosition");
@@ -84,14 +99,14 @@ void TCameraClass::Script_SetTargetPosition(TKavo_ScriptFunctionData& d) {
 
 void TCameraClass::Script_FollowNone(TKavo_ScriptFunctionData&) {
   FollowingActor = -1;
-  TargetNode(*this).MoveTo(*Form.scene->sceneNode);
+  TargetNode(*this).MoveTo(*Ctx.scene->sceneNode);
 }
 
 void TCameraClass::Script_AttachToNone(TKavo_ScriptFunctionData&) {
   AttachedToActor = -1;
   AttachedToNone = true;
-  CameraNode(*this).MoveTo(*Form.scene->sceneNode);
-  PositionNode(*this).MoveTo(*Form.scene->sceneNode);
+  CameraNode(*this).MoveTo(*Ctx.scene->sceneNode);
+  PositionNode(*this).MoveTo(*Ctx.scene->sceneNode);
 }
 
 void TCameraClass::Script_AttachTargetToCamera(TKavo_ScriptFunctionData&) {
@@ -100,7 +115,7 @@ void TCameraClass::Script_AttachTargetToCamera(TKavo_ScriptFunctionData&) {
 }
 
 void TCameraClass::Script_DeAttachTargetFromCamera(TKavo_ScriptFunctionData&) {
-  TargetNode(*this).MoveTo(*Form.scene->sceneNode);
+  TargetNode(*this).MoveTo(*Ctx.scene->sceneNode);
   TargetAttachedToCamera = false;
 }
 

@@ -11,7 +11,7 @@ namespace kavo {
 class TCameraClass : public TKavo_ScriptClass {
   KAVO_SCRIPT_CLASS()
  public:
-  explicit TCameraClass(TKavoForm& form) : TKavo_ScriptClass(form) {}
+  explicit TCameraClass(TKavoContext& ctx) : TKavo_ScriptClass(ctx) {}
 
   int32_t FollowingActor = -1, AttachedToActor = -1;
   bool TargetAttachedToCamera = false, AttachedToNone = true;
@@ -27,5 +27,10 @@ class TCameraClass : public TKavo_ScriptClass {
   // While the player orbits the camera in debug mode, scripts leave it alone.
   bool Suspended() const;
 };
+
+// The frame step's camera follow: MainCamera moves to `cameraposition`, or
+// glides towards it (each axis closes its gap at a rate of one per second)
+// while its tag is 1. Suspended while the player orbits the camera.
+void CameraFollow(TKavoContext& ctx, double delta);
 
 }  // namespace kavo

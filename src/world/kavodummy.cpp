@@ -7,10 +7,9 @@
 
 #include "hud/kavomenu.h"
 #include "scene/nodes.h"
+#include "scene/scenetree.h"
+#include "script/context.h"
 #include "script/environment.h"
-#include "script/registered.h"
-#include "shell/kavoform.h"
-#include "shell/scenetree.h"
 
 namespace kavo {
 
@@ -37,9 +36,9 @@ auto NodeRead(Get get) {
 
 float Arg(const TKavo_ScriptFunctionData& d, size_t i) { return static_cast<float>(d.Args[i].ToDouble()); }
 
-void ApplyMenuVisibility(TKavo_ScriptClass& member) {
-  if (member.Info().InheritsFrom(TKavoMovableClass::StaticInfo()))
-    static_cast<TKavoMovableClass&>(member).ApplyVisibility();
+void LeaveMembers(std::vector<TKavoMovableClass*>& members, const TKavoMovableClass* obj) {
+  auto it = std::find(members.begin(), members.end(), obj);
+  if (it != members.end()) members.erase(it);
 }
 }  // namespace
 
@@ -120,16 +119,13 @@ const TScriptClassInfo& TKavoMovableClass::StaticInfo() {
 
 void TKavoMovableClass::Create() {
   TKavo_ScriptClass::Create();
-  TMenuClass::applyMemberVisibility = ApplyMenuVisibility;
   InMenu = -1;
   SetInMenu(0);
 }
 
 void TKavoMovableClass::DestroyObject() {
   // A destroyed object never stays in a menu's member list.
-  if (InMenu >= 0 && InMenu < static_cast<int32_t>(Form.menus.size()))
-    LeaveRegistry(static_cast<TMenuClass*>(Form.menus[InMenu])->members, this);
-  for (TKavo_ScriptClass* m : Form.menus) LeaveRegistry(static_cast<TMenuClass*>(m)->members, this);
+  for (TMenuClass* m : Ctx.menus) LeaveMembers(m->members, this);
   TKavo_ScriptClass::DestroyObject();
 }
 
@@ -144,16 +140,14 @@ void TKavoMovableClass::SetNode(scene::Node* node) {
 
 void TKavoMovableClass::ApplyVisibility() {
   if (!node_) return;
-  if (InMenu < 0 || InMenu >= static_cast<int32_t>(Form.menus.size())) throw ListIndexError(InMenu);
-  node_->SetVisible(visibleFlag && static_cast<TMenuClass*>(Form.menus[InMenu])->Shown());
+  node_->SetVisible(visibleFlag && Ctx.menus.At(InMenu)->Shown());
 }
 
 void TKavoMovableClass::SetInMenu(int32_t n) {
-  const int32_t count = static_cast<int32_t>(Form.menus.size());
-  if (n != InMenu && InMenu >= 0 && InMenu < count)
-    LeaveRegistry(static_cast<TMenuClass*>(Form.menus[InMenu])->members, this);
-  if (n >= 0 && n < count) {
-    auto& members = static_cast<TMenuClass*>(Form.menus[n])->members;
+  if (n != InMenu)
+    if (TMenuClass* old = Ctx.menus.Find(InMenu)) LeaveMembers(old->members, this);
+  if (TMenuClass* menu = Ctx.menus.Find(n)) {
+    auto& members = menu->members;
     if (std::find(members.begin(), members.end(), this) == members.end()) members.push_back(this);
   }
   InMenu = n;
@@ -239,10 +233,10 @@ void TKavoMovableClass::Script_MoveToMenu(TKavo_ScriptFunctionData& d) {
 
 void TKavoMovableClass::Script_PointTo(TKavo_ScriptFunctionData& d) {
   for (size_t i = 0; i < 3; ++i) CheckNumeric(d, i, "PointTo");
-  if (!node_ || !Form.scene) return;
+  if (!node_ || !Ctx.scene) return;
   // The node keeps facing the point; the stored angles stay as they were
   // (a later angle write re-applies them).
-  glm::vec3 up = Form.scene->sceneNode->AbsoluteUp();
+  glm::vec3 up = Ctx.scene->sceneNode->AbsoluteUp();
   node_->PointTo({Arg(d, 0), Arg(d, 1), Arg(d, 2)}, up);
 }
 
@@ -286,30 +280,26 @@ void TKavoMouseEvents::Raise(const std::string& handler, const TKavo_ScriptFunct
   // "1" is what scripts get when they assign nil: it names no function.
   if (handler.empty() || handler == "1") return;
   std::string name = handler;  // the object may die in the call
-  CallEvent(Form, "scripts\\" + Form.roomScriptFile, name, args);
+  CallEvent(Ctx, "scripts\\" + Ctx.roomScriptFile, name, args);
 }
 
-void TKavoMouseEvents::MouseDown(TMouseButton b, TShiftState s, int x, int y) {
-  if (nativeDown) nativeDown(b, s, x, y);
+void TKavoMouseEvents::MouseDown(TMouseButton b, TShiftState, int, int) {
   TKavo_ScriptFunctionData d;
   d.Args.emplace_back(ButtonCode(b));
   Raise(OnMouseDown, d);
 }
 
-void TKavoMouseEvents::MouseUp(TMouseButton b, TShiftState s, int x, int y) {
-  if (nativeUp) nativeUp(b, s, x, y);
+void TKavoMouseEvents::MouseUp(TMouseButton b, TShiftState, int, int) {
   TKavo_ScriptFunctionData d;
   d.Args.emplace_back(ButtonCode(b));
   Raise(OnMouseUp, d);
 }
 
-void TKavoMouseEvents::MouseMove(TShiftState s, int x, int y) {
-  if (nativeMove) nativeMove(s, x, y);
+void TKavoMouseEvents::MouseMove(TShiftState, int, int) {
   Raise(OnMouseMove, {});
 }
 
-void TKavoMouseEvents::MouseWheel(TShiftState s, int delta, int x, int y) {
-  if (nativeWheel) nativeWheel(s, delta, x, y);
+void TKavoMouseEvents::MouseWheel(TShiftState, int delta, int, int) {
   TKavo_ScriptFunctionData d;
   d.Args.emplace_back(delta);
   Raise(OnMouseWheel, d);
@@ -365,24 +355,26 @@ void THudClass::Script_SetMouseRect(TKavo_ScriptFunctionData& d) {
 // ---------------------------------------------------------------- dummies
 
 const TScriptClassInfo& TDummyClass::StaticInfo() {
-  static TScriptClassInfo info("TDummyClass", &TKavoMouseEvents::StaticInfo(), MakeScriptObject<TDummyClass>);
+  static TScriptClassInfo info = [] {
+    TScriptClassInfo i("TDummyClass", &TKavoMouseEvents::StaticInfo(), MakeScriptObject<TDummyClass>);
+    TClassBuilder<TDummyClass>(i).Registry([](TKavoContext& c) -> TRegistryBase& { return c.dummies; }, false);
+    return i;
+  }();
   return info;
 }
 
 void TDummyClass::Create() {
   TKavoMouseEvents::Create();
-  auto* box = Form.scene->mousetargets->CreateChild<scene::GroupNode>("dummy");
+  auto* box = Ctx.scene->mousetargets->CreateChild<scene::GroupNode>("dummy");
   box->SetCubeSize(1.0f);
   SetNode(box);
-  Form.nodeOwners[box] = Handle();
-  Form.dummies.push_back(this);
+  Ctx.nodeOwners[box] = Handle();
   ApplyVisibility();
 }
 
 void TDummyClass::DestroyObject() {
-  LeaveRegistry(Form.dummies, this);
   if (node_) {
-    Form.nodeOwners.erase(node_);
+    Ctx.nodeOwners.erase(node_);
     node_->Destroy();
     node_ = nullptr;
   }
@@ -398,16 +390,18 @@ bool TDummyClass::Contains(const glm::vec3& p) const {
 
 // ---------------------------------------------------------------- actor distance
 
-void RunActorDistanceTrigger(TKavoForm& form, int actorID, const glm::vec3& point,
-                             const std::vector<TKavo_ScriptClass*>& actorCandidates) {
+void RunActorDistanceTrigger(TKavoContext& ctx, int actorID, const glm::vec3& point) {
   // Candidates: actors, dummies, meshes. Handlers may create or destroy
   // objects: walk a snapshot and skip the dead.
   std::vector<TObjectHandle> candidates;
-  const std::vector<TKavo_ScriptClass*>* lists[] = {&actorCandidates, &form.dummies, &form.meshes};
-  for (const auto* list : lists)
-    for (TKavo_ScriptClass* o : *list) candidates.push_back(o->Handle());
+  for (const TRegistryBase* list : {static_cast<const TRegistryBase*>(&ctx.actors),
+                                    static_cast<const TRegistryBase*>(&ctx.dummies),
+                                    static_cast<const TRegistryBase*>(&ctx.meshes)}) {
+    std::vector<TObjectHandle> h = list->Handles();
+    candidates.insert(candidates.end(), h.begin(), h.end());
+  }
   for (TObjectHandle h : candidates) {
-    auto* obj = form.handles.Resolve(h);
+    auto* obj = ctx.handles.Resolve(h);
     if (!obj || !obj->Info().InheritsFrom(TKavoMovableClass::StaticInfo())) continue;
     auto& m = static_cast<TKavoMovableClass&>(*obj);
     if (m.OnActorDistance.empty() || !m.Node()) continue;
@@ -419,8 +413,8 @@ void RunActorDistanceTrigger(TKavoForm& form, int actorID, const glm::vec3& poin
     if (!fire) continue;
     m.ActorTriggerID = actorID;
     std::string fn = m.OnActorDistance;
-    CallEvent(form, "scripts\\" + form.roomScriptFile, fn);
-    if (form.halted) return;
+    CallEvent(ctx, "scripts\\" + ctx.roomScriptFile, fn);
+    if (ctx.halted) return;
   }
 }
 

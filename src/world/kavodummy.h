@@ -4,8 +4,8 @@
 // target, a hover target and a trigger volume for actors.
 #pragma once
 
-#include <functional>
 #include <string>
+#include <vector>
 
 #include <glm/glm.hpp>
 
@@ -21,7 +21,7 @@ class Node;
 class TKavoMovableClass : public TKavo_ScriptClass {
   KAVO_SCRIPT_CLASS()
  public:
-  explicit TKavoMovableClass(TKavoForm& form) : TKavo_ScriptClass(form) {}
+  explicit TKavoMovableClass(TKavoContext& ctx) : TKavo_ScriptClass(ctx) {}
   void Create() override;
   void DestroyObject() override;
   void WriteSave(const std::string& variableName, std::vector<std::string>& lines) override;
@@ -74,15 +74,14 @@ int ButtonCode(TMouseButton button);
 class TKavoMouseEvents : public TKavoMovableClass {
   KAVO_SCRIPT_CLASS()
  public:
-  explicit TKavoMouseEvents(TKavoForm& form) : TKavoMovableClass(form) {}
+  explicit TKavoMouseEvents(TKavoContext& ctx) : TKavoMovableClass(ctx) {}
 
   std::string OnMouseMove, OnMouseDown, OnMouseUp, OnMouseWheel;
   float WalkPointX = 0, WalkPointY = 0, WalkPointZ = 0;
-  // Engine-side handlers run before the script handler (track bars use them).
-  std::function<void(TMouseButton, TShiftState, int, int)> nativeDown, nativeUp;
-  std::function<void(TShiftState, int, int)> nativeMove;
-  std::function<void(TShiftState, int, int, int)> nativeWheel;
 
+  // The four mouse operations: each calls the object's script handler for
+  // the event in the room script. Classes that react on their own (track
+  // bars) override them.
   virtual void MouseDown(TMouseButton button, TShiftState shift, int x, int y);
   virtual void MouseUp(TMouseButton button, TShiftState shift, int x, int y);
   virtual void MouseMove(TShiftState shift, int x, int y);
@@ -97,18 +96,21 @@ class TKavoMouseEvents : public TKavoMovableClass {
 class THudClass : public TKavoMouseEvents {
   KAVO_SCRIPT_CLASS()
  public:
-  explicit THudClass(TKavoForm& form) : TKavoMouseEvents(form) {}
+  explicit THudClass(TKavoContext& ctx) : TKavoMouseEvents(ctx) {}
   float Alpha = 1.0f;
   int32_t mouseLeft = 0, mouseTop = 0, mouseRight = 0, mouseBottom = 0;
   void Script_SetMouseRect(TKavo_ScriptFunctionData& d);
   // Sets the node's material up as every HUD element has it.
   void SetUpHudMaterial();
+  // Whether the pointer at view pixel (x, y) is over the element. HUD
+  // sprites and texts each have their own rectangle; the base has none.
+  virtual bool HitTest(int /*x*/, int /*y*/) const { return false; }
 };
 
 class TDummyClass : public TKavoMouseEvents {
   KAVO_SCRIPT_CLASS()
  public:
-  explicit TDummyClass(TKavoForm& form) : TKavoMouseEvents(form) {}
+  explicit TDummyClass(TKavoContext& ctx) : TKavoMouseEvents(ctx) {}
   void Create() override;
   void DestroyObject() override;
   void Script_Destroy(TKavo_ScriptFunctionData& d) override;
@@ -117,9 +119,8 @@ class TDummyClass : public TKavoMouseEvents {
 };
 
 // Runs the actor-distance trigger for one actor (its ID and the absolute
-// position of its model pivot) over every candidate object.
-void RunActorDistanceTrigger(TKavoForm& form, int actorID, const glm::vec3& actorPoint,
-                             const std::vector<TKavo_ScriptClass*>& actorCandidates);
+// position of its model pivot) over every candidate: actors, dummies, meshes.
+void RunActorDistanceTrigger(TKavoContext& ctx, int actorID, const glm::vec3& actorPoint);
 
 
 }  // namespace kavo

@@ -7,18 +7,17 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "core/errors.h"
+#include "core/log.h"
 #include "game/kavogame.h"
 #include "platform/files.h"
 #include "scene/collision.h"
 #include "scene/geometry.h"
+#include "scene/scenetree.h"
 #include "scene/staticmesh.h"
+#include "script/context.h"
 #include "script/environment.h"
-#include "script/registered.h"
-#include "core/errors.h"
-#include "shell/gamefiles.h"
-#include "shell/kavoform.h"
-#include "core/log.h"
-#include "shell/scenetree.h"
+#include "world/world_classes.h"
 
 namespace kavo {
 
@@ -163,21 +162,21 @@ bool IsValidComponentName(const std::string& name) {
 
 // ---------------------------------------------------------------- the holder
 
-TKavoRoom::TKavoRoom(TKavoForm& form) : form_(form) {}
+TKavoRoom::TKavoRoom(TKavoContext& ctx) : ctx_(ctx) {}
 TKavoRoom::~TKavoRoom() = default;
 
-const std::string& TKavoRoom::Name() const { return form_.roomName; }
-const std::string& TKavoRoom::ScriptFile() const { return form_.roomScriptFile; }
-bool TKavoRoom::HasModel() const { return !form_.scene->roomModel->Data().objects.empty(); }
-scene::StaticMeshNode& TKavoRoom::Model() { return *form_.scene->roomModel; }
-scene::StaticMeshNode& TKavoRoom::WalkArea() { return *form_.scene->walkArea; }
-scene::LineSetNode& TKavoRoom::PathLines() { return *form_.scene->pathLines; }
+const std::string& TKavoRoom::Name() const { return ctx_.roomName; }
+const std::string& TKavoRoom::ScriptFile() const { return ctx_.roomScriptFile; }
+bool TKavoRoom::HasModel() const { return !ctx_.scene->roomModel->Data().objects.empty(); }
+scene::StaticMeshNode& TKavoRoom::Model() { return *ctx_.scene->roomModel; }
+scene::StaticMeshNode& TKavoRoom::WalkArea() { return *ctx_.scene->walkArea; }
+scene::LineSetNode& TKavoRoom::PathLines() { return *ctx_.scene->pathLines; }
 
 void TKavoRoom::Progress() {
-  if (!loaded || form_.halted || !progressEnabled || ScriptFile().empty()) return;
-  if (!form_.scene->renderable->Visible() || !form_.scene->roomModel->Visible()) return;
-  form_.LoadRoomScript();
-  if (CallEvent(form_, "", "on" + Name() + "Progress") != 0) progressEnabled = false;
+  if (!loaded || ctx_.halted || !progressEnabled || ScriptFile().empty()) return;
+  if (!ctx_.scene->renderable->Visible() || !ctx_.scene->roomModel->Visible()) return;
+  ctx_.LoadRoomScript();
+  if (CallEvent(ctx_, "", "on" + Name() + "Progress") != 0) progressEnabled = false;
 }
 
 void TKavoRoom::Load(TRoomClass& room) {
@@ -185,8 +184,8 @@ void TKavoRoom::Load(TRoomClass& room) {
   const std::string name = room.Name, F = room.FileName, W = room.WalkArea, N = room.NaviMesh,
                     script = room.ScriptFile;
   const TObjectHandle handle = room.Handle();
-  const bool clockWasOn = form_.cadencer->Enabled();
-  form_.cadencer->SetEnabled(false);
+  const bool clockWasOn = ctx_.clock->Enabled();
+  ctx_.clock->SetEnabled(false);
   try {
     // A bad name fails the load before anything of the current room changes.
     if (!IsValidComponentName(name)) throw EKavoError("'" + name + "' is not a valid component name");
@@ -195,45 +194,46 @@ void TKavoRoom::Load(TRoomClass& room) {
       if (!ScriptFile().empty()) {
         KavoLog("Room Manager: Unloading Room (" + Name() + ")");
         if (Name() != name) {
-          form_.LoadRoomScript();
-          CallEvent(form_, "", "on" + Name() + "Unload");
-          if (form_.halted) return;
+          ctx_.LoadRoomScript();
+          CallEvent(ctx_, "", "on" + Name() + "Unload");
+          if (ctx_.halted) return;
         }
       }
       // Also after a room without a script: the next load event compares
       // against the room that really was current.
-      if (form_.Game()) form_.Game()->PreviousRoom = Name();
+      if (ctx_.game) ctx_.game->PreviousRoom = Name();
     }
 
-    if (auto* d = static_cast<TRoomClass*>(form_.handles.Resolve(handle))) d->SetNode(&Model());
+    if (auto* d = static_cast<TRoomClass*>(ctx_.handles.Resolve(handle))) d->SetNode(&Model());
     KavoLog("Room Manager: Loading Room (" + name + ")");
 
     // The new room becomes current once its model is in place.
     LoadFiles(F, W, N, [&] {
-      form_.roomName = name;
+      ctx_.roomName = name;
       modelFile = F;
-      form_.roomScriptFile = script;
+      ctx_.roomScriptFile = script;
       current_ = true;
     });
   } catch (...) {
-    form_.cadencer->SetEnabled(clockWasOn);
+    ctx_.clock->SetEnabled(clockWasOn);
     throw;
   }
-  if (form_.halted) return;
+  if (ctx_.halted) return;
 
-  if (activateActorBodies) activateActorBodies();
-  if (auto* d = static_cast<TRoomClass*>(form_.handles.Resolve(handle))) ++d->LoadCount;
+  // Actors are made with inactive bodies; a loaded room switches them on.
+  for (TActorClass* actor : ctx_.actors) actor->ActivateBody();
+  if (auto* d = static_cast<TRoomClass*>(ctx_.handles.Resolve(handle))) ++d->LoadCount;
   loaded = false;
-  const std::string previous = form_.Game() ? form_.Game()->PreviousRoom : std::string();
+  const std::string previous = ctx_.game ? ctx_.game->PreviousRoom : std::string();
   if (previous != Name() && !ScriptFile().empty()) {
-    form_.LoadRoomScript();
-    CallEvent(form_, "", "on" + name + "Load");
+    ctx_.LoadRoomScript();
+    CallEvent(ctx_, "", "on" + name + "Load");
     progressEnabled = true;
   }
-  if (ScriptFile().empty() && form_.DebugMode())
+  if (ScriptFile().empty() && ctx_.DebugMode())
     KavoLog("Room Manager: Warning, room script file was not defined when loading room (" + name + ")");
   loaded = true;
-  form_.cadencer->SetEnabled(true);
+  ctx_.clock->SetEnabled(true);
 }
 
 namespace {
@@ -241,12 +241,12 @@ namespace {
 // Loads a model into a node from the data folder or an archive. A file that
 // is not there raises `missing`. The file's folder becomes current for a
 // disk file, so the model's textures are found beside it.
-void LoadNodeFrom(TKavoForm& form, scene::StaticMeshNode& node, const std::string& fileName, const EKavoError& missing) {
-  const TKavoFileLocation loc = ResolveGameFile(form, ToBackslashes(fileName));
+void LoadNodeFrom(TKavoContext& ctx, scene::StaticMeshNode& node, const std::string& fileName, const EKavoError& missing) {
+  const TKavoFileLocation loc = ctx.files.Resolve(ToBackslashes(fileName));
   if (loc.ResolvedPath.empty()) throw missing;
   if (!loc.ArchiveName.empty()) {
     std::string bytes, error;
-    if (!ReadGameFile(form, loc, bytes, &error)) throw EKavoError(error, missing.Number());
+    if (!ctx.files.Read(loc, bytes, &error)) throw EKavoError(error, missing.Number());
     node.LoadFromBytes(ToSlashes(loc.ResolvedPath), bytes);
     return;
   }
@@ -255,7 +255,7 @@ void LoadNodeFrom(TKavoForm& form, scene::StaticMeshNode& node, const std::strin
   if (!path.empty() && path[0] == '/')
     Files().SetCurrentDir(folder);
   else
-    Files().SetCurrentDir(form.DataFolder() + folder);
+    Files().SetCurrentDir(ctx.files.DataFolder() + folder);
   const std::string bare = path.substr(folder.size());
   if (!Files().FileExists(bare)) throw missing;
   node.LoadFromFile(bare);
@@ -270,22 +270,22 @@ struct ClearOnExit {
 
 bool TKavoRoom::LoadFiles(const std::string& F, const std::string& W, const std::string& N,
                           const std::function<void()>& modelLoaded) {
-  ClearOnExit clear{form_.modelBeingLoaded};
+  ClearOnExit clear{ctx_.modelBeingLoaded};
   const bool walkIsModel = !F.empty() && W == F;
 
   if (F.empty()) {
     if (modelLoaded) modelLoaded();
   } else {
     scene::StaticMeshNode& model = Model();
-    form_.modelBeingLoaded = F;
+    ctx_.modelBeingLoaded = F;
     try {
-      LoadNodeFrom(form_, model, F, EKavoError(F, kErrRoomModel));
+      LoadNodeFrom(ctx_, model, F, EKavoError(F, kErrRoomModel));
     } catch (const EKavoError& e) {
       if (e.Number() != kErrTexture) throw;
       // The model is current as far as it came; walk area and navigation
       // mesh stay as they were.
       if (modelLoaded) modelLoaded();
-      form_.ShowFatalError("Room Manager: Couldn't find texture for room model " + Name(), kErrTexture);
+      ctx_.ShowFatalError("Room Manager: Couldn't find texture for room model " + Name(), kErrTexture);
       return false;
     }
     model.SetUseMeshMaterials(true);
@@ -309,28 +309,28 @@ bool TKavoRoom::LoadFiles(const std::string& F, const std::string& W, const std:
 
 void TKavoRoom::PlaceWalkAreaBody() {
   scene::StaticMeshNode& walk = WalkArea();
-  if (walkAreaBody_ != 0) form_.collisions->RemoveBody(walkAreaBody_);
-  walkAreaBody_ = form_.collisions->AddStaticBody(walk.Data(), walk.AbsoluteMatrix(), scene::WalkAreaBody(), 3);
+  if (walkAreaBody_ != 0) ctx_.collisions->RemoveBody(walkAreaBody_);
+  walkAreaBody_ = ctx_.collisions->AddStaticBody(walk.Data(), walk.AbsoluteMatrix(), scene::WalkAreaBody(), 3);
 }
 
 void TKavoRoom::LoadWalkArea(const std::string& W, bool copyOfModel) {
   scene::StaticMeshNode& walk = WalkArea();
   try {
     walk.SetUseMeshMaterials(false);
-    form_.modelBeingLoaded = W;
+    ctx_.modelBeingLoaded = W;
     if (copyOfModel) {
       scene::MeshData copy;
       copy.objects = Model().Data().objects;
       walk.SetMeshData(std::move(copy));
     } else {
-      LoadNodeFrom(form_, walk, W, EKavoError("File not found", kErrWalkArea));
+      LoadNodeFrom(ctx_, walk, W, EKavoError("File not found", kErrWalkArea));
     }
     walk.Hide();
     walk.StructureChanged();
     walk.BuildOctree(3);
     PlaceWalkAreaBody();
   } catch (const std::exception& e) {
-    if (form_.halted) throw;
+    if (ctx_.halted) throw;
     KavoLog("Unable to load walkarea " + W + " " + e.what());
     if (!HasWalkArea()) throw EKavoError(W, kErrWalkArea);
   }
@@ -340,7 +340,7 @@ void TKavoRoom::LoadNavigationMesh(const std::string& N) {
   try {
     scene::StaticMeshNode mesh("navimesh");  // a private material library: no texture checks
     mesh.SetUseMeshMaterials(false);
-    LoadNodeFrom(form_, mesh, N, EKavoError("File not found", kErrNaviMesh));
+    LoadNodeFrom(ctx_, mesh, N, EKavoError("File not found", kErrNaviMesh));
     PathLines().Hide();
     PathLines().lineWidth = 2.0f;
     // A navigation mesh replaces the cells of the room loaded before, also
@@ -349,7 +349,7 @@ void TKavoRoom::LoadNavigationMesh(const std::string& N) {
     LinkNavigationCells(built);
     cells = std::move(built);
   } catch (const std::exception& e) {
-    if (form_.halted) throw;
+    if (ctx_.halted) throw;
     KavoLog("Unable to load navigation mesh " + N + " " + e.what());
     if (!HasWalkArea()) throw EKavoError(N, kErrNaviMesh);
   }
@@ -363,6 +363,7 @@ const TScriptClassInfo& TRoomClass::StaticInfo() {
     using T = TRoomClass;
     using P = TPropType;
     TClassBuilder<T>(i)
+        .Registry([](TKavoContext& c) -> TRegistryBase& { return c.rooms; }, false)
         .Field("Name", P::ShortString, &T::Name)
         .Field("FileName", P::ShortString, &T::FileName)
         .Field("ScriptFile", P::ShortString, &T::ScriptFile)
@@ -380,17 +381,15 @@ const TScriptClassInfo& TRoomClass::StaticInfo() {
 
 void TRoomClass::Create() {
   TKavoMovableClass::Create();
-  SetNode(Form.scene->roomModel);
-  Form.rooms.push_back(this);
+  SetNode(Ctx.scene->roomModel);
 }
 
 void TRoomClass::DestroyObject() {
-  LeaveRegistry(Form.rooms, this);
   node_ = nullptr;  // the room model belongs to the holder
   TKavoMovableClass::DestroyObject();
 }
 
-void TRoomClass::Script_Load(TKavo_ScriptFunctionData&) { Form.roomHolder->Load(*this); }
+void TRoomClass::Script_Load(TKavo_ScriptFunctionData&) { Ctx.room->Load(*this); }
 
 namespace {
 // The development stubs write to standard output; without one the write

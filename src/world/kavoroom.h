@@ -56,7 +56,7 @@ bool IsValidComponentName(const std::string& name);
 
 class TKavoRoom {
  public:
-  explicit TKavoRoom(TKavoForm& form);
+  explicit TKavoRoom(TKavoContext& ctx);
   ~TKavoRoom();
 
   const std::string& Name() const;  // the current room
@@ -87,10 +87,6 @@ class TKavoRoom {
   // The 200 ms progress call of the current room.
   void Progress();
 
-  // Activates the actors' collision bodies once a room's files are loaded
-  // (actors are made with inactive bodies); set by the actor side.
-  std::function<void()> activateActorBodies;
-
   std::string modelFile;
   std::vector<TNavigationCell> cells;
   bool loaded = false;
@@ -101,7 +97,7 @@ class TKavoRoom {
   void LoadNavigationMesh(const std::string& N);
   void PlaceWalkAreaBody();
 
-  TKavoForm& form_;
+  TKavoContext& ctx_;
   bool current_ = false;  // a room has been made current
   uint32_t walkAreaBody_ = 0;
 };
@@ -111,7 +107,7 @@ class TKavoRoom {
 class TRoomClass : public TKavoMovableClass {
   KAVO_SCRIPT_CLASS()
  public:
-  explicit TRoomClass(TKavoForm& form) : TKavoMovableClass(form) {}
+  explicit TRoomClass(TKavoContext& ctx) : TKavoMovableClass(ctx) {}
   void Create() override;
   void DestroyObject() override;
 

@@ -8,7 +8,7 @@
 #include "game/kavogame.h"
 #include "scene/staticmesh.h"
 #include "core/cadencer.h"
-#include "shell/scenetree.h"
+#include "scene/scenetree.h"
 #include "support/game_fixture.h"
 
 namespace kavo::test {
@@ -120,7 +120,7 @@ TEST(SceneTree, DrawOrderOfTheFixedTree) {
   s.inventories->CreateChild<scene::SphereNode>("inventory item");
   (void)sky;
   (void)prop;
-  s.Render(TKavoViewSettings{}, false);
+  s.Render(false);
   std::vector<std::string> drawn = s.NullRendererForTests().Drawn();
   auto at = [&](const std::string& n) {
     auto it = std::find(drawn.begin(), drawn.end(), n);

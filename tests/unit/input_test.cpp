@@ -4,7 +4,7 @@
 
 #include "game/kavogame.h"
 #include "shell/input.h"
-#include "shell/scenetree.h"
+#include "scene/scenetree.h"
 #include "support/game_fixture.h"
 
 namespace kavo::test {
@@ -60,7 +60,7 @@ class Input : public GameFixture {
     dir.Write("data/scripts/hall.lua", kRoomScript);
     StartGame(kConfig);
     ASSERT_TRUE(platform.dialogs.empty()) << platform.dialogs[0].text;
-    form->LoadRoomScript();
+    form->Context().LoadRoomScript();
     NewLog();
   }
   // Log lines the handlers wrote (script loading lines left out).
@@ -156,7 +156,7 @@ TEST_F(Input, KeysInDebugModeAndReleaseBindings) {
   EXPECT_EQ(Calls(), (V{"binding nil"}));
   Run("Game.Debug = true");
   In().KeyUp(0x77, 0);  // F8 shows the dummies' boxes
-  EXPECT_TRUE(form->mouseTargetsVisible);
+  EXPECT_TRUE(form->Context().pointer.mouseTargetsVisible);
   In().KeyUp(0x1B, 0);  // Escape closes, even with a binding for it
   EXPECT_TRUE(form->Terminated());
 }

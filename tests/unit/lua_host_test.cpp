@@ -47,13 +47,13 @@ TEST_F(LuaHost, MissingAndFailingFilesAreLoggedAndNotRetried) {
 }
 
 TEST_F(LuaHost, NamesWithoutAFilePartLoadNothing) {
-  float before = form->scriptLoadMs = -1.0f;
+  const float before = form->Script().Host().LastLoadMs();
   S().LoadFile("scripts\\", false);
   S().LoadFile("scripts/", false);  // "/" becomes "\" before the test
   S().LoadFile("", false);
   EXPECT_TRUE(NewLog().empty());
-  EXPECT_EQ(form->scriptLoadMs, before);
-  EXPECT_TRUE(form->loadedScripts.size() == 1u);  // only config.lua
+  EXPECT_EQ(form->Script().Host().LastLoadMs(), before);
+  EXPECT_TRUE(form->Script().Host().LoadedScripts().size() == 1u);  // only config.lua
 }
 
 TEST_F(LuaHost, NestedLoadsIndentTheirLines) {

@@ -5,7 +5,7 @@
 
 #include "hud/kavomenu.h"
 #include "scene/node.h"
-#include "shell/scenetree.h"
+#include "scene/scenetree.h"
 #include "support/game_fixture.h"
 #include "world/kavodummy.h"
 
@@ -56,13 +56,13 @@ TEST_F(Movable, ChecksRunInOrderAndEarlierArgumentsStay) {
 }
 
 TEST_F(Movable, MenuMembershipIsASetAndGatesVisibility) {
-  auto* dummy = static_cast<TKavoMovableClass*>(form->dummies.at(0));
-  auto* defaultMenu = static_cast<TMenuClass*>(form->menus.at(0));
+  auto* dummy = static_cast<TKavoMovableClass*>(form->Context().dummies.At(0));
+  auto* defaultMenu = static_cast<TMenuClass*>(form->Context().menus.At(0));
   EXPECT_EQ(std::count(defaultMenu->members.begin(), defaultMenu->members.end(), dummy), 1);
   Run("m = TMenu.Create() Game.LOG(m.ID)");
   EXPECT_EQ(NewLog().back(), "2");  // the default menu holds places 0 and 1
   Run("d.InMenu = 2 d.InMenu = 2");
-  auto* menu = static_cast<TMenuClass*>(form->menus.at(2));
+  auto* menu = static_cast<TMenuClass*>(form->Context().menus.At(2));
   EXPECT_EQ(std::count(menu->members.begin(), menu->members.end(), dummy), 1);
   EXPECT_EQ(std::count(defaultMenu->members.begin(), defaultMenu->members.end(), dummy), 0);
   Run("m.Hide() d.Visible = true");
@@ -85,7 +85,7 @@ TEST_F(Movable, RawMatrixRoundTripAndSaveRecord) {
   Run("e = TDummy.Create() e.ScriptName = 'e'");
   NewLog();
   std::vector<std::string> lines;
-  form->objects.back()->WriteSave("e", lines);
+  form->Context().objects.Back()->WriteSave("e", lines);
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines.front(), "if (e == nil) then e = TDummy.Create(); end");
   EXPECT_EQ(lines.back(),
@@ -99,7 +99,7 @@ TEST_F(Movable, RawMatrixRoundTripAndSaveRecord) {
   // A zero scale keeps its axis: no NaN reaches nodes or saves.
   Run("e.SetScale(0, 1, 1) e.SetRawRotations(0,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1)");
   lines.clear();
-  form->objects.back()->WriteSave("e", lines);
+  form->Context().objects.Back()->WriteSave("e", lines);
   EXPECT_EQ(lines.back().find("nan"), std::string::npos) << lines.back();
 }
 
@@ -107,8 +107,8 @@ TEST_F(Movable, DummyBoxesLeaveTheTargetsWhenDestroyed) {
   Run("a = TDummy.Create() b = TDummy.Create() a.Destroy()");
   auto& targets = *form->scene->mousetargets;
   ASSERT_EQ(targets.ChildCount(), 2u);  // d and b
-  auto* b = static_cast<TDummyClass*>(form->dummies.back());
-  EXPECT_EQ(form->nodeOwners.at(targets.Child(1)), b->Handle());
+  auto* b = static_cast<TDummyClass*>(form->Context().dummies.Back());
+  EXPECT_EQ(form->Context().nodeOwners.at(targets.Child(1)), b->Handle());
 }
 
 }  // namespace

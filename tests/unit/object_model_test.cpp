@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "game/kavogame.h"
+#include "scene/scenetree.h"
 #include "script/environment.h"
 #include "support/game_fixture.h"
 
@@ -86,9 +87,9 @@ TEST_F(ObjectModel, MethodErrorsLogAndReturnTheLastArgument) {
 
 TEST_F(ObjectModel, ColourArgumentsUseTheLowByteOfTheRoundedValue) {
   Run("Game.SetBackgroundRGB(255, 128, 0)");
-  EXPECT_EQ(form->windowView.backgroundColor, 0x0080FFu);
+  EXPECT_EQ(form->scene->windowSettings.backgroundColor, 0x0080FFu);
   Run("Game.SetBackgroundRGB(256, -1, 2.5)");
-  EXPECT_EQ(form->windowView.backgroundColor, 0x02FF00u);
+  EXPECT_EQ(form->scene->windowSettings.backgroundColor, 0x02FF00u);
 }
 
 TEST_F(ObjectModel, DestroyedObjectsAreRefusedThroughTheirHandles) {
@@ -123,7 +124,7 @@ TEST_F(ObjectModel, DebugModeMakesScriptErrorsFatal) {
   EXPECT_EQ(platform.dialogs[0].numberText, "Error 0012");
   EXPECT_EQ(platform.dialogs[0].text,
             "Script Error: Calling object property failed: (Function (SetFogRGB) requires number in first argument.)!");
-  EXPECT_TRUE(form->halted);
+  EXPECT_TRUE(form->Context().halted);
   EXPECT_TRUE(form->Terminated());
   EXPECT_EQ(form->ExitStatus(), 1);
   // Halted: calls into Lua return at once.

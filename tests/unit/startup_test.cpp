@@ -79,7 +79,7 @@ TEST_P(StartupFailures, EndInTheNumberedDialog) {
   EXPECT_EQ(platform.dialogs[0].number, c.number);
   EXPECT_EQ(platform.dialogs[0].text, c.dialog);
   EXPECT_EQ(platform.dialogs[0].caption, "Kavo Core Error");
-  EXPECT_TRUE(form->halted);
+  EXPECT_TRUE(form->Context().halted);
   EXPECT_EQ(form->Run(), 1);
   // No close sequence after a fatal error.
   auto log = Log();

@@ -16,8 +16,9 @@
 #include "scene/collision.h"
 #include "scene/staticmesh.h"
 #include "scene/view.h"
-#include "shell/scenetree.h"
+#include "scene/scenetree.h"
 #include "support/game_fixture.h"
+#include "hud/hud_classes.h"
 #include "visual/kavomesh.h"
 
 namespace kavo::test {
@@ -59,13 +60,7 @@ class MeshTest : public GameFixture {
     StartGame("Game = TGame.Create()\nGame.Debug = false\n");
     NewLog();
   }
-  void TearDown() override {
-    TMeshClass::applyShader = nullptr;
-    TMeshClass::removeShader = nullptr;
-    TMeshClass::layOutInventory = nullptr;
-    TMeshClass::actorHandNode = nullptr;
-  }
-  TMeshClass& Mesh(size_t id) { return *static_cast<TMeshClass*>(form->meshes.at(id)); }
+  TMeshClass& Mesh(size_t id) { return *static_cast<TMeshClass*>(form->Context().meshes.At(id)); }
   scene::Node* Parent(size_t id) { return Mesh(id).Node()->Parent(); }
   std::string Eval(const std::string& expr) {
     NewLog();
@@ -73,9 +68,7 @@ class MeshTest : public GameFixture {
     auto log = NewLog();
     return log.empty() ? "<nothing>" : log.back();
   }
-  std::vector<TKavo_ScriptClass*>& Items(size_t inventory) {
-    return InventoryItems(*form, *form->inventories.at(inventory));
-  }
+  std::vector<TMeshClass*>& Items(size_t inventory) { return form->Context().inventories.At(inventory)->items; }
 };
 
 TEST_F(MeshTest, CreatedInTheRoomWithItsDefaults) {
@@ -90,7 +83,7 @@ TEST_F(MeshTest, CreatedInTheRoomWithItsDefaults) {
   EXPECT_TRUE(m.inRoom);
   EXPECT_EQ(Eval("m.InInventory .. ' ' .. m.InMeshAsChild .. ' ' .. tostring(m.Visible) .. ' ' .. m.ID"),
             "-1 -1 True 0");
-  EXPECT_EQ(form->nodeOwners.at(m.Node()), m.Handle());
+  EXPECT_EQ(form->Context().nodeOwners.at(m.Node()), m.Handle());
 }
 
 // Each step moves mesh a to another holder; the row says where its node
@@ -139,19 +132,12 @@ TEST_F(MeshTest, HolderTable) {
 
 TEST_F(MeshTest, HandsOfActors) {
   Run("for i = 0, 3 do TActor.Create() end m = TMesh.Create() m.Collisions = true");
-  // Stand-in hand nodes, two per actor, as the actors will make them.
-  std::vector<scene::Node*> hands;
-  for (int i = 0; i < 8; ++i) hands.push_back(form->scene->objects->CreateChild<scene::GroupNode>("hand"));
-  TMeshClass::actorHandNode = [&](TKavo_ScriptClass& actor, bool first) {
-    const auto id = std::find(form->actors.begin(), form->actors.end(), &actor) - form->actors.begin();
-    return hands[static_cast<size_t>(id * 2 + (first ? 0 : 1))];
-  };
+  // Actors without hand nodes: a held mesh waits under `scene`.
   Run("m.MoveToActorsHand(3)");
-  EXPECT_EQ(Parent(0), hands[7]);
+  EXPECT_EQ(Parent(0), form->scene->sceneNode);
   EXPECT_EQ(Mesh(0).handRecord, "3");
   EXPECT_EQ(Mesh(0).CollisionBody(), scene::kNoBody);
   Run("m.MoveToActorsHand(3, 0)");
-  EXPECT_EQ(Parent(0), hands[6]);
   EXPECT_EQ(Mesh(0).handRecord, "3,1");
   NewLog();
   Run("m.MoveToActorsHand(4)");  // no such actor: a list error, nothing moves
@@ -164,20 +150,14 @@ TEST_F(MeshTest, HandsOfActors) {
 TEST_F(MeshTest, InventoryBookkeeping) {
   Run("i0 = TInventory.Create() i1 = TInventory.Create() i2 = TInventory.Create()");
   Run("a = TMesh.Create() b = TMesh.Create()");
-  std::vector<std::string> layouts;
-  TMeshClass::layOutInventory = [&](TKavo_ScriptClass& inv) {
-    layouts.push_back(std::to_string(std::find(form->inventories.begin(), form->inventories.end(), &inv) -
-                                     form->inventories.begin()));
-  };
   NewLog();
   Run("a.MoveToInventory(0) b.MoveToInventory(0)");
-  EXPECT_EQ(Items(0), (std::vector<TKavo_ScriptClass*>{&Mesh(0), &Mesh(1)}));
-  Run("a.MoveToInventory(1)");  // leaves 0 without laying it out, joins 1
-  EXPECT_EQ(Items(0), (std::vector<TKavo_ScriptClass*>{&Mesh(1)}));
-  EXPECT_EQ(Items(1), (std::vector<TKavo_ScriptClass*>{&Mesh(0)}));
+  EXPECT_EQ(Items(0), (std::vector<TMeshClass*>{&Mesh(0), &Mesh(1)}));
+  Run("a.MoveToInventory(1)");  // leaves 0, joins 1
+  EXPECT_EQ(Items(0), (std::vector<TMeshClass*>{&Mesh(1)}));
+  EXPECT_EQ(Items(1), (std::vector<TMeshClass*>{&Mesh(0)}));
   Run("a.MoveToInventory(1)");  // already there: only the node moves
   EXPECT_EQ(Items(1).size(), 1u);
-  EXPECT_EQ(layouts, (std::vector<std::string>{"0", "0", "1"}));
 
   // Out of range: logged, nothing changes.
   Run("a.InInventory = 5");
@@ -191,10 +171,8 @@ TEST_F(MeshTest, InventoryBookkeeping) {
   EXPECT_EQ(Mesh(1).Node()->Tag(), 0);
   EXPECT_TRUE(Items(0).empty());
 
-  // Back to the room through the property: every inventory is laid out.
-  layouts.clear();
+  // Back to the room through the property.
   Run("b.InInventory = -1");
-  EXPECT_EQ(layouts, (std::vector<std::string>{"0", "1", "2"}));
   EXPECT_TRUE(Items(2).empty());
 }
 
@@ -222,7 +200,7 @@ TEST_F(MeshTest, LoadFindsTexturesBesideTheModelAndBuildsTangentSpace) {
   const scene::Material* metal = form->scene->sharedMaterials.Find("Metal");
   ASSERT_NE(metal, nullptr);
   EXPECT_EQ(metal->texture.image.Width(), 2);
-  EXPECT_EQ(form->modelBeingLoaded, "");
+  EXPECT_EQ(form->Context().modelBeingLoaded, "");
   EXPECT_EQ(Files().CurrentDir(), form->DataFolder());
 
   // Loading again replaces the model.
@@ -237,13 +215,13 @@ TEST_F(MeshTest, LoadFromAnArchive) {
   dir.Write("data/props.kvo", BuildKavoArchive(TKavoPackMethod::Stored,
                                                {{"box.obj", kBoxObj}, {"box.mtl", kBoxMtl},
                                                 {"metal.png", PngBytes(dir, 255)}}));
-  form->packedMode = true;  // as with a packed game: textures come from archives too
+  form->Context().files.packedMode = true;  // as with a packed game: textures come from archives too
   Run("m = TMesh.Create()");
   NewLog();
   Run("m.Load('props/box.obj')");
   EXPECT_EQ(NewLog(), std::vector<std::string>{});
   EXPECT_EQ(Mesh(0).MeshNode()->Data().objects.size(), 2u);
-  EXPECT_FALSE(form->halted);
+  EXPECT_FALSE(form->Context().halted);
 }
 
 TEST_F(MeshTest, MissingModelIsError10WithThePath) {
@@ -257,18 +235,18 @@ TEST_F(MeshTest, MissingTextureIsError11OutsidePackedMode) {
   dir.Write("data/bare/box.obj", kBoxObj);
   dir.Write("data/bare/box.mtl", kBoxMtl);  // no metal.png beside it
   // Packed mode skips the check; the picture loader then reports the file.
-  form->packedMode = true;
+  form->Context().files.packedMode = true;
   Run("m = TMesh.Create() m.Load('bare/box.obj')");
-  EXPECT_FALSE(form->halted);
+  EXPECT_FALSE(form->Context().halted);
   for (const std::string& line : NewLog()) EXPECT_EQ(line.find("Fatal Error"), std::string::npos) << line;
 
-  form->packedMode = false;
+  form->Context().files.packedMode = false;
   NewLog();
   Run("n = TMesh.Create() n.Load('bare/box.obj')");
   const std::string text = "Mesh (bare/box.obj) depends texture (metal.png), which couldn't be found. Make sure "
                            "the directory of the mesh includes the needed texture.";
   EXPECT_TRUE(LogHas("Fatal Error: " + text));
-  EXPECT_TRUE(form->halted);
+  EXPECT_TRUE(form->Context().halted);
   ASSERT_EQ(platform.dialogs.size(), 1u);
   EXPECT_EQ(platform.dialogs[0].number, 11);
   EXPECT_EQ(platform.dialogs[0].text, text);
@@ -317,28 +295,17 @@ TEST_F(MeshTest, ChangeTextureReplacesTheMaterialsPicture) {
 }
 
 TEST_F(MeshTest, ApplyShaderWalksTheChosenFaceGroups) {
-  std::vector<std::pair<std::string, int64_t>> applied;
-  std::vector<std::string> removed;
-  TMeshClass::applyShader = [&](TKavoForm&, const std::string& mat, int64_t s) { applied.emplace_back(mat, s); };
-  TMeshClass::removeShader = [&](TKavoForm&, const std::string& mat) { removed.push_back(mat); };
   Run("m = TMesh.Create() m.Load('models/box.obj')");
-  using A = std::vector<std::pair<std::string, int64_t>>;
-  Run("m.ApplyShader(0, 1)");
-  EXPECT_EQ(applied, (A{{"Metal", 0}}));
-  applied.clear();
-  Run("m.ApplyShader(3, 0)");
-  EXPECT_EQ(applied, (A{{"Wood", 3}, {"Metal", 3}}));
-  applied.clear();
-  Run("m.ApplyShader(2)");
-  EXPECT_EQ(applied, (A{{"Wood", 2}, {"Metal", 2}, {"Metal", 2}}));
-  applied.clear();
-  Run("m.ApplyShader(2, 0, 1)");
-  EXPECT_EQ(applied, (A{{"Metal", 2}}));
-  Run("m.UnApplyShader()");
-  EXPECT_EQ(removed, (std::vector<std::string>{"Wood", "Metal", "Metal"}));
+  using A = std::vector<std::string>;
+  // Object and face group as ApplyShader takes them; -1 stands for all.
+  EXPECT_EQ(Mesh(0).FaceGroupMaterials(1, -1), (A{"Metal"}));
+  EXPECT_EQ(Mesh(0).FaceGroupMaterials(0, -1), (A{"Wood", "Metal"}));
+  EXPECT_EQ(Mesh(0).FaceGroupMaterials(-1, -1), (A{"Wood", "Metal", "Metal"}));
+  EXPECT_EQ(Mesh(0).FaceGroupMaterials(0, 1), (A{"Metal"}));
+  EXPECT_THROW(Mesh(0).FaceGroupMaterials(2, -1), EKavoError);
+  Run("m.ApplyShader(0, 1) m.ApplyShader(2) m.ApplyShader(2, 0, 1) m.UnApplyShader()");
 
   NewLog();
-  applied.clear();
   Run("m.ApplyShader('x')");
   Run("m.ApplyShader(1, 0.5)");
   Run("m.ApplyShader(1, 0, 'y')");
@@ -349,7 +316,6 @@ TEST_F(MeshTest, ApplyShaderWalksTheChosenFaceGroups) {
                           "second argument.)!",
                           "Script Error: Calling object property failed: (Function (ApplyShader) requires integer in "
                           "third argument.)!"}));
-  EXPECT_TRUE(applied.empty());
 }
 
 TEST_F(MeshTest, CollisionsMakeAStaticBodyThatFollowsTheNode) {
@@ -385,20 +351,20 @@ TEST_F(MeshTest, CollisionsMakeAStaticBodyThatFollowsTheNode) {
 TEST_F(MeshTest, SaveEndsWithTheHandRecord) {
   Run("a = TActor.Create() b = TActor.Create() door = TMesh.Create()");
   Run("door.Save('door')");
-  EXPECT_EQ(form->saveBuffer.back().rfind("door.SetRawRotations(", 0), 0u);
+  EXPECT_EQ(form->services.saveBuffer.back().rfind("door.SetRawRotations(", 0), 0u);
   Run("door.MoveToActorsHand(1, 0) door.Save('door')");
-  EXPECT_EQ(form->saveBuffer.back(), "door.MoveToActorsHand(1,1);");
+  EXPECT_EQ(form->services.saveBuffer.back(), "door.MoveToActorsHand(1,1);");
   Run("door.MoveToActorsHand(0) door.Save('door')");
-  EXPECT_EQ(form->saveBuffer.back(), "door.MoveToActorsHand(0);");
+  EXPECT_EQ(form->services.saveBuffer.back(), "door.MoveToActorsHand(0);");
   // The placement properties are saved too.
-  EXPECT_NE(std::find(form->saveBuffer.begin(), form->saveBuffer.end(), "door.InMeshAsChild = -1.0000000000;"),
-            form->saveBuffer.end());
+  EXPECT_NE(std::find(form->services.saveBuffer.begin(), form->services.saveBuffer.end(), "door.InMeshAsChild = -1.0000000000;"),
+            form->services.saveBuffer.end());
 }
 
 TEST_F(MeshTest, ShadowsAndTheOccluderList) {
   Run("i = TInventory.Create() m = TMesh.Create()");
   TMeshClass& m = Mesh(0);
-  auto& occluders = MeshBookkeeping(*form).occluders;
+  auto& occluders = form->scene->shadowOccluders;
   Run("m.CastShadows = true m.CastShadows = true");
   EXPECT_EQ(occluders, (std::vector<scene::Node*>{m.Node()}));
   Run("m.CastShadows = false");
@@ -485,13 +451,13 @@ TEST_F(MeshTest, DestroyClearsEveryListAndFreesTheCarriedMeshes) {
 
   Run("box.Destroy()");
   EXPECT_FALSE(form->collisions->HasBody(body));
-  EXPECT_TRUE(MeshBookkeeping(*form).occluders.empty());
-  EXPECT_EQ(form->nodeOwners.count(node), 0u);
+  EXPECT_TRUE(form->scene->shadowOccluders.empty());
+  EXPECT_EQ(form->Context().nodeOwners.count(node), 0u);
   for (size_t i = 0; i < 2; ++i)
     EXPECT_EQ(std::count(Items(i).begin(), Items(i).end(), boxObject), 0) << i;
 
   // The riders live on, back in the room.
-  ASSERT_EQ(form->meshes.size(), 3u);
+  ASSERT_EQ(form->Context().meshes.Count(), 3u);
   for (size_t id = 0; id < 3; ++id) {
     EXPECT_EQ(Parent(id), form->scene->sceneNode) << id;
     EXPECT_TRUE(Mesh(id).inRoom) << id;

@@ -12,7 +12,7 @@
 #include "game/kavogame.h"
 #include "scene/collision.h"
 #include "scene/staticmesh.h"
-#include "shell/scenetree.h"
+#include "scene/scenetree.h"
 #include "support/game_fixture.h"
 #include "world/kavoroom.h"
 
@@ -314,9 +314,9 @@ TEST_F(Rooms, ProgressRunsUntilTheFunctionIsMissing) {
 TEST_F(Rooms, DescriptionsShareTheOneRoomModelAndLeaveTheRegistry) {
   Run("hall.Load() yard.X = 5");
   EXPECT_EQ(Holder().Model().Position().x, 5.0f);
-  EXPECT_EQ(form->rooms.size(), 3u);
+  EXPECT_EQ(form->Context().rooms.Count(), 3u);
   Run("yard.Destroy()");
-  EXPECT_EQ(form->rooms.size(), 2u);
+  EXPECT_EQ(form->Context().rooms.Count(), 2u);
   EXPECT_TRUE(Holder().HasModel());
   Run("Game.LOG(bare.getval())");
   EXPECT_EQ(NewLog().back(), "5");

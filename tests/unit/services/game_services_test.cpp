@@ -13,7 +13,7 @@
 #include "platform/files.h"
 #include "scene/view.h"
 #include "script/environment.h"
-#include "shell/scenetree.h"
+#include "scene/scenetree.h"
 #include "support/game_fixture.h"
 
 namespace kavo::test {
@@ -102,7 +102,7 @@ TEST_F(GameServices, TimersFireOnceInTheOrderSetAndRunOnGameTime) {
   EXPECT_TRUE(GameLog().empty());  // fired timers are gone
   RunFrames(60);
   EXPECT_EQ(GameLog(), Lines{"late at 0.46"});
-  EXPECT_TRUE(form->timers.empty());
+  EXPECT_TRUE(form->services.timers.empty());
 
   // At half speed half a second of game time takes a whole real second.
   Run("Game.TimeMultiplier = 0.5 start = Game.CurrentTime Game.SetTimer(start + 0.5, 'half') "
@@ -115,7 +115,7 @@ TEST_F(GameServices, TimersFireOnceInTheOrderSetAndRunOnGameTime) {
   Run("Game.SetTimer(0, 'nothing_here')");
   RunFrames(1);
   EXPECT_TRUE(GameLog().empty());
-  EXPECT_TRUE(form->timers.empty());
+  EXPECT_TRUE(form->services.timers.empty());
 
   EXPECT_EQ(Lua("Game.SetTimer('x', 'a')"), Lines{Failed("Function (SetTimer) requires number in first argument.")});
   EXPECT_EQ(Lua("Game.SetTimer(1)"), Lines{Failed("Function (SetTimer) requires string in second argument.")});
@@ -123,7 +123,7 @@ TEST_F(GameServices, TimersFireOnceInTheOrderSetAndRunOnGameTime) {
 
 TKavoForm* g_form = nullptr;
 int ClearTimersFromLua(lua_State*) {
-  g_form->timers.clear();  // as loading a saved game does
+  g_form->services.timers.clear();  // as loading a saved game does
   return 0;
 }
 
@@ -152,7 +152,7 @@ TEST_F(GameServices, TimerWalkSurvivesFunctionsThatChangeTheTimerList) {
   EXPECT_EQ(GameLog(), (Lines{"first", "Object manager: Destroyed object TDummy"}));
   RunFrames(1);
   EXPECT_EQ(GameLog(), (Lines{"n1", "n2"}));
-  EXPECT_TRUE(form->timers.empty());
+  EXPECT_TRUE(form->services.timers.empty());
 }
 
 TEST_F(GameServices, TextFilesLoadReadAndForget) {
@@ -259,15 +259,15 @@ TEST_F(GameServices, CursorLookOffsetAndShadowMode) {
   EXPECT_EQ(m.texture.image.Format(), scene::TextureFormat::RGBA);  // from mode 3
 
   Run("Game.SetMouseOffset(-4, 7)");
-  EXPECT_EQ(form->mouseOffsetX, -4);
-  EXPECT_EQ(form->mouseOffsetY, 7);
+  EXPECT_EQ(form->services.cursor.offsetX, -4);
+  EXPECT_EQ(form->services.cursor.offsetY, 7);
   EXPECT_EQ(Lua("Game.SetMouseOffset(1, 'y')"),
             Lines{Failed("Function (SetMouseOffset) requires integer in second argument.")});
 
-  EXPECT_EQ(form->shadowMode, 2);  // accurate, as the scene tree starts
+  EXPECT_EQ(form->services.shadowMode, 2);  // accurate, as the scene tree starts
   for (auto [mode, after] : {std::pair{0, 0}, {3, 0}, {1, 1}, {-1, 1}, {2, 2}}) {
     Run("Game.SetShadowMode(" + std::to_string(mode) + ")");
-    EXPECT_EQ(form->shadowMode, after) << mode;
+    EXPECT_EQ(form->services.shadowMode, after) << mode;
   }
   EXPECT_EQ(Lua("Game.SetShadowMode(true and 'x')"),
             Lines{Failed("Function (SetShadowMode) requires integer in first argument.")});
@@ -311,8 +311,8 @@ TEST_F(GameServices, RoomPickingCastsThroughTheWindowViewPixel) {
 TEST_F(GameServices, RawConversationDataQueuesSpeechLines) {
   Run("Game.AddRawConversationData(1.6, 'a\\nb\\r\\nc\\rd', '250.5', 1200, 1, 'done')");
   Run("Game.AddRawConversationData(0, 42)");
-  ASSERT_EQ(form->speechQueue.size(), 2u);
-  const TSpeechObject& s = form->speechQueue[0];
+  ASSERT_EQ(form->services.speechQueue.size(), 2u);
+  const TSpeechObject& s = form->services.speechQueue[0];
   EXPECT_EQ(s.actorIndex, 2);
   EXPECT_EQ(s.text, "a\r\nb\r\nc\r\nd");
   EXPECT_FLOAT_EQ(s.startTime, 250.5f);
@@ -320,14 +320,14 @@ TEST_F(GameServices, RawConversationDataQueuesSpeechLines) {
   EXPECT_TRUE(s.blocking);
   EXPECT_EQ(s.endFunction, "done");
   EXPECT_TRUE(s.sound.empty());
-  EXPECT_EQ(form->speechQueue[1].text, "42");
+  EXPECT_EQ(form->services.speechQueue[1].text, "42");
 
-  form->speechInProgress = true;
+  form->services.speechInProgress = true;
   Run("Game.SkipToNextConversation()");
-  EXPECT_FALSE(form->speechSkip);  // no actor shows a speech text
+  EXPECT_FALSE(form->services.speechSkip);  // no actor shows a speech text
   Run("Game.ClearConversations()");
-  EXPECT_TRUE(form->speechQueue.empty());
-  EXPECT_FALSE(form->speechInProgress);
+  EXPECT_TRUE(form->services.speechQueue.empty());
+  EXPECT_FALSE(form->services.speechInProgress);
 }
 
 }  // namespace

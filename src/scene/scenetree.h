@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "scene/glrenderer.h"
 #include "scene/material.h"
@@ -16,7 +17,15 @@
 
 namespace kavo {
 
-struct TKavoViewSettings;
+// The settings of a 3D view that scripts reach through the Game object.
+struct TKavoViewSettings {
+  int width = 800, height = 600;
+  bool fogEnabled = true;
+  float fogStart = 400.0f, fogEnd = 1000.0f;
+  uint32_t fogColor = 0, backgroundColor = 0, ambientColor = 0;  // 0xBBGGRR
+  bool lighting = true;
+  std::string renderingReport = "Unknown";
+};
 
 class TKavoScene {
  public:
@@ -50,10 +59,16 @@ class TKavoScene {
   scene::LineSetNode* pathLines;
 
   scene::View windowView, fullscreenView;
+  // What scripts chose for the two views (Game.FogStart, Game.Width, ...).
+  TKavoViewSettings windowSettings, fullscreenSettings;
   bool fullscreenActive = false;
+  // The context offers the GLSL extensions shaders need.
+  bool glslSupport = false;
+  // The nodes the shadow volume casts shadows of (meshes with CastShadows).
+  std::vector<scene::Node*> shadowOccluders;
 
   // Draws a frame of the active view with the settings scripts chose.
-  void Render(const TKavoViewSettings& settings, bool halted);
+  void Render(bool halted);
   scene::View& ActiveView() { return fullscreenActive ? fullscreenView : windowView; }
   bool UsesGL() const { return gl_ != nullptr; }
   scene::Renderer& ActiveRenderer();

@@ -1,8 +1,7 @@
-#include "shell/scenetree.h"
+#include "scene/scenetree.h"
 
 #include <glm/gtc/matrix_transform.hpp>
 
-#include "shell/kavoform.h"
 
 namespace kavo {
 
@@ -147,8 +146,9 @@ Renderer& TKavoScene::ActiveRenderer() {
   return null_;
 }
 
-void TKavoScene::Render(const TKavoViewSettings& s, bool halted) {
+void TKavoScene::Render(bool halted) {
   if (halted) return;
+  const TKavoViewSettings& s = windowSettings;
   View& v = windowView;
   v.fog.enabled = s.fogEnabled;
   v.fog.start = s.fogStart;

@@ -1,0 +1,82 @@
+#include "script/context.h"
+
+#include "archive/archive.h"
+#include "core/errors.h"
+#include "core/log.h"
+#include "platform/files.h"
+#include "scene/fileaccess.h"
+#include "scene/staticmesh.h"
+#include "script/environment.h"
+
+namespace kavo {
+
+TKavoContext::TKavoContext(IPlatform& p, IKavoEngineHost& h) : platform(p), host(h) {}
+
+bool TGameFiles::EnterDataFolder() const { return Files().SetCurrentDir(DataFolder()); }
+
+TKavoFileLocation TGameFiles::Resolve(const std::string& name) const {
+  TKavoFileLocation loc;
+  ResolveFileName(name, DataFolder(), loc);
+  return loc;
+}
+
+bool TGameFiles::Read(const TKavoFileLocation& loc, std::string& out, std::string* error) const {
+  if (loc.ResolvedPath.empty()) {
+    if (error) *error = "File not found";
+    return false;
+  }
+  if (loc.ArchiveName.empty()) {
+    // Disk files are read relative to the data folder, whatever a loader
+    // made current since the resolution.
+    std::string p = ToSlashes(loc.ResolvedPath);
+    if (p.empty() || p[0] != '/') p = DataFolder() + p;
+    return Files().ReadFile(p, out, error);
+  }
+  Files().SetCurrentDir(DataFolder());
+  if (archives == nullptr || !ReadFileLocation(loc, *archives, out)) {
+    if (error) *error = "Unable to find " + loc.ResolvedPath + " in " + loc.ArchiveFolder + loc.ArchiveName;
+    return false;
+  }
+  return true;
+}
+
+void TKavoContext::LoadRoomScript() {
+  if (script) script->LoadFile("scripts\\" + roomScriptFile, false);
+}
+
+void TKavoContext::TextureNeeded(const std::string& textureFile) {
+  if (halted || files.packedMode) return;
+  // Found beside the model on disk, or in the archive the model came from.
+  if (Files().FileExists(textureFile) || Files().FindIgnoringCase(textureFile) || scene::SceneFileExists(textureFile))
+    return;
+  std::string text = "Mesh (" + modelBeingLoaded + ") depends texture (" + textureFile +
+                     "), which couldn't be found. Make sure the directory of the mesh includes the needed texture.";
+  KavoLog("Fatal Error: " + text);
+  halted = true;
+  // Halting without a dialog would freeze the game: the dialog always follows.
+  ShowFatalError(text, kErrTexture);
+  throw EKavoError(text, kErrTexture);
+}
+
+void LoadModelInto(TKavoContext& ctx, scene::StaticMeshNode& node, const TKavoFileLocation& loc,
+                   const std::string& name) {
+  ctx.modelBeingLoaded = name;
+  struct Clear {
+    std::string& s;
+    ~Clear() { s.clear(); }
+  } clear{ctx.modelBeingLoaded};
+  std::string bytes, error;
+  if (!loc.ArchiveName.empty()) {
+    if (!ctx.files.Read(loc, bytes, &error)) throw EKavoError(ToBackslashes(loc.ResolvedPath), kErrModelFile);
+    node.LoadFromBytes(ToSlashes(loc.ResolvedPath), bytes);
+    return;
+  }
+  std::string path = ToSlashes(loc.ResolvedPath);
+  std::string folder = path.substr(0, path.find_last_of('/') + 1);
+  Files().SetCurrentDir(ctx.files.DataFolder() + folder);
+  std::string bare = path.substr(folder.size());
+  if (!Files().FileExists(bare)) throw EKavoError(ToBackslashes(loc.ResolvedPath), kErrModelFile);
+  node.LoadFromFile(bare);
+}
+
+}  // namespace kavo

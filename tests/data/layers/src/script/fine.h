@@ -1,0 +1,4 @@
+// Fine: the script layer may use the scene.
+#pragma once
+
+#include "scene/planted.h"
