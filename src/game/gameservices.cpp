@@ -7,6 +7,7 @@
 #include "platform/files.h"
 #include "scene/scenetree.h"
 #include "scene/staticmesh.h"
+#include "script/binding.h"
 #include "script/context.h"
 #include "script/environment.h"
 #include "world/world_classes.h"
@@ -106,8 +107,8 @@ std::string SpeechLineBreaks(const std::string& text) {
 // ------------------------------------------------------------------ keys
 
 void TGameClass::Script_Bind(TKavo_ScriptFunctionData& d) {
-  CheckOrdinal(d, 0, "Bind", "virtual key code");
-  CheckString(d, 1, "Bind");
+  CheckOrdinal(d, 0, "virtual key code");
+  CheckString(d, 1);
   TBinding b;
   b.key = ClampToInt32(d.Args[0].AsInt());
   b.function = Short(d.Args[1].AsString());
@@ -118,38 +119,29 @@ void TGameClass::Script_Bind(TKavo_ScriptFunctionData& d) {
   bindings.push_back(std::move(b));
 }
 
-void TGameClass::Script_Unbind(TKavo_ScriptFunctionData& d) {
-  CheckOrdinal(d, 0, "Unbind", "virtual key code");
-  const int64_t key = d.Args[0].AsInt();
+void TGameClass::Script_Unbind(TVirtualKey vk) {
+  const int64_t key = vk.value;
   auto it = std::find_if(bindings.begin(), bindings.end(), [&](const TBinding& x) { return x.key == key; });
   if (it != bindings.end()) bindings.erase(it);
 }
 
-void TGameClass::Script_IsKeyDown(TKavo_ScriptFunctionData& d) {
-  CheckOrdinal(d, 0, "IsKeyDown", "virtual key code");
-  const int64_t key = d.Args[0].AsInt();
-  bool down = false;
-  if (key != kWheelUpCode && key != kWheelDownCode && key >= INT32_MIN && key <= INT32_MAX)
-    down = Ctx.host.IsKeyHeld(static_cast<int>(key));
-  d.Result = TVariant(down);
+bool TGameClass::Script_IsKeyDown(TVirtualKey vk) {
+  const int64_t key = vk.value;
+  if (key == kWheelUpCode || key == kWheelDownCode || key < INT32_MIN || key > INT32_MAX) return false;
+  return Ctx.host.IsKeyHeld(static_cast<int>(key));
 }
 
-void TGameClass::Script_Ord(TKavo_ScriptFunctionData& d) {
-  CheckString(d, 0, "Ord");
-  const std::string& s = d.Args[0].AsString();
-  d.Result = TVariant(s.empty() ? 0 : static_cast<int>(static_cast<unsigned char>(s[0])));
+int TGameClass::Script_Ord(const std::string& s) {
+  return s.empty() ? 0 : static_cast<int>(static_cast<unsigned char>(s[0]));
 }
 
 // ------------------------------------------------------------------ pointer
 
-void TGameClass::Script_ProcessClick(TKavo_ScriptFunctionData& d) {
-  CheckOrdinal(d, 0, "ProcessClick");
-  CheckOrdinal(d, 1, "ProcessClick");
-  CheckOrdinal(d, 2, "ProcessClick");
-  const int x = ClampToInt32(d.Args[0].AsInt());
-  const int y = ClampToInt32(d.Args[1].AsInt());
+void TGameClass::Script_ProcessClick(int64_t px, int64_t py, int64_t buttonNumber) {
+  const int x = ClampToInt32(px);
+  const int y = ClampToInt32(py);
   TMouseButton button = TMouseButton::Left;
-  switch (d.Args[2].AsInt()) {
+  switch (buttonNumber) {
     case 0: button = TMouseButton::Right; break;
     case 2: button = TMouseButton::Middle; break;
     default: break;
@@ -158,51 +150,44 @@ void TGameClass::Script_ProcessClick(TKavo_ScriptFunctionData& d) {
   Ctx.host.ProcessClick(button, x, y);
 }
 
-void TGameClass::Get3D(TKavo_ScriptFunctionData& d, const char* method, int axis) {
-  CheckNumeric(d, 0, method);
-  CheckNumeric(d, 1, method);
-  const int64_t x = d.Args[0].ToRoundedInt();
-  const int64_t y = d.Args[1].ToRoundedInt();
+double TGameClass::Get3D(double px, double py, int axis) {
+  const int64_t x = RoundToInteger(px);
+  const int64_t y = RoundToInteger(py);
   double result = 0.0;  // a ray that misses the room model gives 0
   if (Ctx.scene) {
     const scene::View& view = Ctx.scene->windowView;
     scene::Ray ray = view.ScreenToRay(static_cast<float>(x), static_cast<float>(view.Height() - y));
     if (auto hit = Ctx.scene->roomModel->RayIntersect(ray)) result = hit->point[axis];
   }
-  d.Result = TVariant(result);
+  return result;
 }
 
-void TGameClass::Script_Get3DX(TKavo_ScriptFunctionData& d) { Get3D(d, "Get3DX", 0); }
-void TGameClass::Script_Get3DY(TKavo_ScriptFunctionData& d) { Get3D(d, "Get3DY", 1); }
-void TGameClass::Script_Get3DZ(TKavo_ScriptFunctionData& d) { Get3D(d, "Get3DZ", 2); }
+double TGameClass::Script_Get3DX(double x, double y) { return Get3D(x, y, 0); }
+double TGameClass::Script_Get3DY(double x, double y) { return Get3D(x, y, 1); }
+double TGameClass::Script_Get3DZ(double x, double y) { return Get3D(x, y, 2); }
 
 // ------------------------------------------------------------------ names
 
-void TGameClass::GetName(TKavo_ScriptFunctionData& d, const char* method, const TRegistryBase& list) {
-  CheckOrdinal(d, 0, method);
-  TKavo_ScriptClass* obj = list.ObjectAt(d.Args[0].AsInt());
+std::string TGameClass::GetName(int64_t index, const TRegistryBase& list) {
+  TKavo_ScriptClass* obj = list.ObjectAt(index);
   const TObjectHandle h = obj->Handle();
   // An object not yet named by the scripts learns the global it is kept in.
   if (obj->ScriptName.empty()) {
     Ctx.script->SynchronizeNames();
     obj = Ctx.handles.Resolve(h);
   }
-  d.Result = TVariant(obj ? obj->ScriptName : std::string());
+  return obj ? obj->ScriptName : std::string();
 }
 
-void TGameClass::Script_GetMeshName(TKavo_ScriptFunctionData& d) { GetName(d, "GetMeshName", Ctx.meshes); }
-void TGameClass::Script_GetDummyName(TKavo_ScriptFunctionData& d) { GetName(d, "GetDummyName", Ctx.dummies); }
-void TGameClass::Script_GetActorName(TKavo_ScriptFunctionData& d) { GetName(d, "GetActorName", Ctx.actors); }
-void TGameClass::Script_GetHudspriteName(TKavo_ScriptFunctionData& d) {
-  GetName(d, "GetHudspriteName", Ctx.hudSprites);
-}
-void TGameClass::Script_GetHudtextName(TKavo_ScriptFunctionData& d) { GetName(d, "GetHudtextName", Ctx.hudTexts); }
+std::string TGameClass::Script_GetMeshName(int64_t i) { return GetName(i, Ctx.meshes); }
+std::string TGameClass::Script_GetDummyName(int64_t i) { return GetName(i, Ctx.dummies); }
+std::string TGameClass::Script_GetActorName(int64_t i) { return GetName(i, Ctx.actors); }
+std::string TGameClass::Script_GetHudspriteName(int64_t i) { return GetName(i, Ctx.hudSprites); }
+std::string TGameClass::Script_GetHudtextName(int64_t i) { return GetName(i, Ctx.hudTexts); }
 
 // ------------------------------------------------------------------ cursor
 
-void TGameClass::Script_SetMouseCursor(TKavo_ScriptFunctionData& d) {
-  CheckString(d, 0, "SetMouseCursor");
-  const std::string& file = d.Args[0].AsString();
+void TGameClass::Script_SetMouseCursor(const std::string& file) {
   if (file == currentCursorFile) return;
   // Kept also when the picture cannot be loaded: saved games write it back.
   currentCursorFile = file;
@@ -235,20 +220,17 @@ void TGameClass::Script_SetMouseCursor(TKavo_ScriptFunctionData& d) {
   m.texture.enabled = true;
 }
 
-void TGameClass::Script_SetMouseOffset(TKavo_ScriptFunctionData& d) {
-  CheckOrdinal(d, 0, "SetMouseOffset");
-  CheckOrdinal(d, 1, "SetMouseOffset");
-  Ctx.services->cursor.offsetX = ClampToInt32(d.Args[0].AsInt());
-  Ctx.services->cursor.offsetY = ClampToInt32(d.Args[1].AsInt());
+void TGameClass::Script_SetMouseOffset(int64_t x, int64_t y) {
+  Ctx.services->cursor.offsetX = ClampToInt32(x);
+  Ctx.services->cursor.offsetY = ClampToInt32(y);
 }
 
-void TGameClass::Script_SetMouseTransparency(TKavo_ScriptFunctionData& d) {
-  CheckOrdinal(d, 0, "SetMouseTransparency", "ordinal");
+void TGameClass::Script_SetMouseTransparency(TOrdinal mode) {
   if (!Ctx.scene) return;
   scene::Material& m = Ctx.scene->mousecursor->material;
   m.blending = scene::BlendingMode::Transparency;
   m.texture.mode = scene::TextureMode::Modulate;
-  switch (d.Args[0].AsInt()) {
+  switch (mode.value) {
     case 0:
       m.blending = scene::BlendingMode::Opaque;
       m.texture.mode = scene::TextureMode::Replace;
@@ -264,16 +246,12 @@ void TGameClass::Script_SetMouseTransparency(TKavo_ScriptFunctionData& d) {
   }
 }
 
-void TGameClass::Script_SetShadowMode(TKavo_ScriptFunctionData& d) {
-  CheckOrdinal(d, 0, "SetShadowMode");
-  const int64_t mode = d.Args[0].AsInt();
+void TGameClass::Script_SetShadowMode(int64_t mode) {
   if (mode >= 0 && mode <= 2) Ctx.services->shadowMode = static_cast<int>(mode);
 }
 
-void TGameClass::Script_SetTimer(TKavo_ScriptFunctionData& d) {
-  CheckNumeric(d, 0, "SetTimer");
-  CheckString(d, 1, "SetTimer");
-  AddScriptTimer(Ctx, d.Args[0].ToDouble(), d.Args[1].AsString());
+void TGameClass::Script_SetTimer(double dueTime, const std::string& function) {
+  AddScriptTimer(Ctx, dueTime, function);
 }
 
 // ------------------------------------------------------------------ text files
@@ -284,9 +262,7 @@ int TGameClass::TextFileIndex(const std::string& name) const {
   return -1;
 }
 
-void TGameClass::Script_LoadTextFile(TKavo_ScriptFunctionData& d) {
-  CheckString(d, 0, "LoadTextFile");
-  const std::string& name = d.Args[0].AsString();
+int TGameClass::Script_LoadTextFile(const std::string& name) {
   // The resolved file is read (archive entry or disk file found in any
   // letter case); the table keeps the name as the script passed it.
   TKavoFileLocation loc = Ctx.files.Resolve(name);
@@ -302,36 +278,29 @@ void TGameClass::Script_LoadTextFile(TKavo_ScriptFunctionData& d) {
     textFiles.push_back(std::move(lines));
     textFileNames.push_back(name);
   }
-  d.Result = TVariant(index);
+  return index;
 }
 
-void TGameClass::Script_ForgetTextFile(TKavo_ScriptFunctionData& d) {
-  CheckString(d, 0, "ForgetTextFile");
-  const int index = TextFileIndex(d.Args[0].AsString());
+bool TGameClass::Script_ForgetTextFile(const std::string& name) {
+  const int index = TextFileIndex(name);
   if (index >= 0) {
     textFiles.erase(textFiles.begin() + index);
     textFileNames.erase(textFileNames.begin() + index);
   }
-  d.Result = TVariant(index >= 0);
+  return index >= 0;
 }
 
-void TGameClass::Script_ReadLine(TKavo_ScriptFunctionData& d) {
-  CheckString(d, 0, "ReadLine");
-  if (HasArg(d, 1)) CheckOrdinal(d, 1, "ReadLine");
-  const int file = TextFileIndex(d.Args[0].AsString());
-  if (file < 0) {
-    d.Result = TVariant(std::string());
-    return;
-  }
+TVariant TGameClass::Script_ReadLine(const std::string& name, std::optional<int64_t> line) {
+  const int file = TextFileIndex(name);
+  if (file < 0) return TVariant(std::string());
   const std::vector<std::string>& lines = textFiles[static_cast<size_t>(file)];
-  if (!HasArg(d, 1)) {
+  if (!line) {
     // The last line; an empty file has none.
-    d.Result = lines.empty() ? TVariant(false) : TVariant(lines.back());
-    return;
+    return lines.empty() ? TVariant(false) : TVariant(lines.back());
   }
-  const int64_t i = d.Args[1].AsInt();
+  const int64_t i = *line;
   if (i < 0) throw ListIndexError(i);
-  d.Result = i < static_cast<int64_t>(lines.size()) ? TVariant(lines[static_cast<size_t>(i)]) : TVariant(false);
+  return i < static_cast<int64_t>(lines.size()) ? TVariant(lines[static_cast<size_t>(i)]) : TVariant(false);
 }
 
 // ------------------------------------------------------------------ speech

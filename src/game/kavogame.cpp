@@ -37,23 +37,17 @@ const TKeyCodeName kKeyCodeNames[] = {
 };
 const size_t kKeyCodeCount = sizeof(kKeyCodeNames) / sizeof(kKeyCodeNames[0]);
 
-namespace {
-
-TVariant Num(double v) { return TVariant(v); }
-
-}  // namespace
-
 const TScriptClassInfo& TGameClass::StaticInfo() {
   static TScriptClassInfo info = [] {
     TScriptClassInfo i("TGameClass", &TKavo_ScriptClass::StaticInfo(), MakeScriptObject<TGameClass>);
     using T = TGameClass;
     using P = TPropType;
     TClassBuilder<T>(i)
-        .Prop("FogStart", P::Single, [](T& g) { return Num(g.Ctx.scene->windowSettings.fogStart); },
-              [](T& g, const TVariant& v) { g.Ctx.scene->windowSettings.fogStart = static_cast<float>(v.AsDouble()); })
-        .Prop("FogEnd", P::Single, [](T& g) { return Num(g.Ctx.scene->windowSettings.fogEnd); },
-              [](T& g, const TVariant& v) { g.Ctx.scene->windowSettings.fogEnd = static_cast<float>(v.AsDouble()); })
-        .Prop("FogEnabled", P::Boolean, [](T& g) { return TVariant(g.Ctx.scene->windowSettings.fogEnabled); },
+        .Prop("FogStart", P::Single, [](T& g) { return g.Ctx.scene->windowSettings.fogStart; },
+              [](T& g, double v) { g.Ctx.scene->windowSettings.fogStart = static_cast<float>(v); })
+        .Prop("FogEnd", P::Single, [](T& g) { return g.Ctx.scene->windowSettings.fogEnd; },
+              [](T& g, double v) { g.Ctx.scene->windowSettings.fogEnd = static_cast<float>(v); })
+        .Prop("FogEnabled", P::Boolean, [](T& g) { return g.Ctx.scene->windowSettings.fogEnabled; },
               [](T& g, const TVariant& v) { g.Ctx.scene->windowSettings.fogEnabled = v.AsBool(); })
         .Field("SpeechfontFilename", P::ShortString, &T::SpeechfontFilename)
         .Field("WalkpawnsFilename", P::ShortString, &T::WalkpawnsFilename)
@@ -83,26 +77,26 @@ const TScriptClassInfo& TGameClass::StaticInfo() {
         .Field("Caption", P::LongString, &T::Caption)
         .Field("Title", P::LongString, &T::Title)
         .Field("PreviousRoom", P::LongString, &T::PreviousRoom)
-        .Prop("CurrentRoom", P::LongString, [](T& g) { return TVariant(g.Ctx.roomName); },
+        .Prop("CurrentRoom", P::LongString, [](T& g) { return g.Ctx.roomName; },
               [](T& g, const TVariant& v) { g.CurrentRoomStore = v.AsString(); })
-        .Prop("MouseX", P::Integer, [](T& g) { return TVariant(g.MouseX); },
+        .Prop("MouseX", P::Integer, [](T& g) { return g.MouseX; },
               [](T& g, const TVariant& v) {
                 if (v.AsInt() != 0) g.MouseX = static_cast<int32_t>(v.AsInt());
               })
-        .Prop("MouseY", P::Integer, [](T& g) { return TVariant(g.MouseY); },
+        .Prop("MouseY", P::Integer, [](T& g) { return g.MouseY; },
               [](T& g, const TVariant& v) {
                 if (v.AsInt() != 0) g.MouseY = static_cast<int32_t>(v.AsInt());
               })
         .Prop("MouseWidth", P::Integer,
-              [](T& g) { return TVariant(static_cast<int>(std::nearbyint(g.Ctx.services->cursor.width))); },
+              [](T& g) { return static_cast<int>(std::nearbyint(g.Ctx.services->cursor.width)); },
               [](T& g, const TVariant& v) { g.Ctx.services->cursor.width = static_cast<float>(v.AsInt()); })
         .Prop("MouseHeight", P::Integer,
-              [](T& g) { return TVariant(static_cast<int>(std::nearbyint(g.Ctx.services->cursor.height))); },
+              [](T& g) { return static_cast<int>(std::nearbyint(g.Ctx.services->cursor.height)); },
               [](T& g, const TVariant& v) { g.Ctx.services->cursor.height = static_cast<float>(v.AsInt()); })
         .Field("MouseEnabled", P::Boolean, &T::MouseEnabled)
-        .Prop("MouseRotation", P::Single, [](T& g) { return Num(g.Ctx.services->cursor.rotation); },
+        .Prop("MouseRotation", P::Single, [](T& g) { return static_cast<double>(g.Ctx.services->cursor.rotation); },
               [](T& g, const TVariant& v) { g.Ctx.services->cursor.rotation = static_cast<float>(v.AsDouble()); })
-        .Prop("MouseVisible", P::Boolean, [](T& g) { return TVariant(g.MouseVisible); },
+        .Prop("MouseVisible", P::Boolean, [](T& g) { return g.MouseVisible; },
               [](T& g, const TVariant& v) {
                 g.MouseVisible = v.AsBool();
                 g.Ctx.services->cursor.visible = g.MouseVisible;
@@ -110,21 +104,21 @@ const TScriptClassInfo& TGameClass::StaticInfo() {
         .Field("MouseLook", P::Boolean, &T::MouseLook)
         .Field("MouseMoveAroundTarget", P::Boolean, &T::MouseMoveAroundTarget)
         .Field("MouseLookInvert", P::Boolean, &T::MouseLookInvert)
-        .Prop("Gravity", P::Double, [](T& g) { return Num(g.Ctx.collisions->Gravity()); },
+        .Prop("Gravity", P::Double, [](T& g) { return static_cast<double>(g.Ctx.collisions->Gravity()); },
               [](T& g, const TVariant& v) {
                 if (static_cast<float>(v.AsDouble()) != g.Ctx.collisions->Gravity())
                   g.Ctx.collisions->SetGravity(static_cast<float>(v.AsDouble()));
               })
-        .Prop("TimeMultiplier", P::Double, [](T& g) { return Num(g.Ctx.clock->TimeMultiplier()); },
+        .Prop("TimeMultiplier", P::Double, [](T& g) { return static_cast<double>(g.Ctx.clock->TimeMultiplier()); },
               [](T& g, const TVariant& v) {
                 if (v.AsDouble() != g.Ctx.clock->TimeMultiplier()) g.Ctx.clock->SetTimeMultiplier(v.AsDouble());
               })
-        .Prop("CurrentTime", P::Double, [](T& g) { return Num(g.Ctx.clock->CurrentTime()); },
+        .Prop("CurrentTime", P::Double, [](T& g) { return static_cast<double>(g.Ctx.clock->CurrentTime()); },
               [](T& g, const TVariant& v) { g.Ctx.clock->SetCurrentTime(v.AsDouble()); })
         .Field("DeltaTime", P::Double, &T::DeltaTime)
         .Field("FPS", P::Single, &T::FPS)
         .Field("Acceleration", P::LongString, &T::Acceleration)
-        .Prop("FlatShading", P::Boolean, [](T& g) { return TVariant(!g.Ctx.scene->windowSettings.lighting); },
+        .Prop("FlatShading", P::Boolean, [](T& g) { return !g.Ctx.scene->windowSettings.lighting; },
               [](T& g, const TVariant& v) { g.Ctx.scene->windowSettings.lighting = !v.AsBool(); })
         .Field("GLSLSupport", P::Boolean, &T::GLSLSupport)
         .Field("Debug", P::Boolean, &T::Debug)
@@ -132,36 +126,36 @@ const TScriptClassInfo& TGameClass::StaticInfo() {
         .Field("GameLoading", P::Boolean, &T::GameLoading)
         .Field("DisableScene", P::Boolean, &T::DisableScene)
         .Method("LOG", &T::Script_LOG)
-        .Method("LoadScript", &T::Script_LoadScript)
-        .Method("CallFunction", &T::Script_CallFunction)
-        .Method("Close", &T::Script_Close)
-        .Method("ShowMenu", &T::Script_ShowMenu)
-        .Method("HideMenu", &T::Script_HideMenu)
-        .Method("HideAllMenus", &T::Script_HideAllMenus)
-        .Method("SetBackgroundRGB", &T::Script_SetBackgroundRGB)
-        .Method("SetGlobalAmbienceRGB", &T::Script_SetGlobalAmbienceRGB)
-        .Method("SetFogRGB", &T::Script_SetFogRGB)
+        .Bind<&T::Script_LoadScript>("LoadScript")
+        .Bind<&T::Script_CallFunction>("CallFunction")
+        .Bind<&T::Script_Close>("Close")
+        .Bind<&T::Script_ShowMenu>("ShowMenu")
+        .Bind<&T::Script_HideMenu>("HideMenu")
+        .Bind<&T::Script_HideAllMenus>("HideAllMenus")
+        .Bind<&T::Script_SetBackgroundRGB>("SetBackgroundRGB")
+        .Bind<&T::Script_SetGlobalAmbienceRGB>("SetGlobalAmbienceRGB")
+        .Bind<&T::Script_SetFogRGB>("SetFogRGB")
         .Method("Bind", &T::Script_Bind)
-        .Method("Unbind", &T::Script_Unbind)
-        .Method("IsKeyDown", &T::Script_IsKeyDown)
-        .Method("Ord", &T::Script_Ord)
-        .Method("ProcessClick", &T::Script_ProcessClick)
-        .Method("Get3DX", &T::Script_Get3DX)
-        .Method("Get3DY", &T::Script_Get3DY)
-        .Method("Get3DZ", &T::Script_Get3DZ)
-        .Method("GetMeshName", &T::Script_GetMeshName)
-        .Method("GetDummyName", &T::Script_GetDummyName)
-        .Method("GetActorName", &T::Script_GetActorName)
-        .Method("GetHudspriteName", &T::Script_GetHudspriteName)
-        .Method("GetHudtextName", &T::Script_GetHudtextName)
-        .Method("SetMouseCursor", &T::Script_SetMouseCursor)
-        .Method("SetMouseOffset", &T::Script_SetMouseOffset)
-        .Method("SetMouseTransparency", &T::Script_SetMouseTransparency)
-        .Method("SetShadowMode", &T::Script_SetShadowMode)
-        .Method("SetTimer", &T::Script_SetTimer)
-        .Method("LoadTextFile", &T::Script_LoadTextFile)
-        .Method("ForgetTextFile", &T::Script_ForgetTextFile)
-        .Method("ReadLine", &T::Script_ReadLine)
+        .Bind<&T::Script_Unbind>("Unbind")
+        .Bind<&T::Script_IsKeyDown>("IsKeyDown")
+        .Bind<&T::Script_Ord>("Ord")
+        .Bind<&T::Script_ProcessClick>("ProcessClick")
+        .Bind<&T::Script_Get3DX>("Get3DX")
+        .Bind<&T::Script_Get3DY>("Get3DY")
+        .Bind<&T::Script_Get3DZ>("Get3DZ")
+        .Bind<&T::Script_GetMeshName>("GetMeshName")
+        .Bind<&T::Script_GetDummyName>("GetDummyName")
+        .Bind<&T::Script_GetActorName>("GetActorName")
+        .Bind<&T::Script_GetHudspriteName>("GetHudspriteName")
+        .Bind<&T::Script_GetHudtextName>("GetHudtextName")
+        .Bind<&T::Script_SetMouseCursor>("SetMouseCursor")
+        .Bind<&T::Script_SetMouseOffset>("SetMouseOffset")
+        .Bind<&T::Script_SetMouseTransparency>("SetMouseTransparency")
+        .Bind<&T::Script_SetShadowMode>("SetShadowMode")
+        .Bind<&T::Script_SetTimer>("SetTimer")
+        .Bind<&T::Script_LoadTextFile>("LoadTextFile")
+        .Bind<&T::Script_ForgetTextFile>("ForgetTextFile")
+        .Bind<&T::Script_ReadLine>("ReadLine")
         .Method("AddRawConversationData", &T::Script_AddRawConversationData)
         .Method("ClearConversations", &T::Script_ClearConversations)
         .Method("SkipToNextConversation", &T::Script_SkipToNextConversation);
@@ -186,53 +180,38 @@ void TGameClass::Script_LOG(TKavo_ScriptFunctionData& d) {
   KavoLog(HasArg(d, 0) ? d.Args[0].ToText() : std::string());
 }
 
-void TGameClass::Script_LoadScript(TKavo_ScriptFunctionData& d) {
-  CheckString(d, 0, "LoadScript");
-  Ctx.script->LoadFile(d.Args[0].AsString(), false);
-}
+void TGameClass::Script_LoadScript(const std::string& file) { Ctx.script->LoadFile(file, false); }
 
-void TGameClass::Script_CallFunction(TKavo_ScriptFunctionData& d) {
-  CheckString(d, 0, "CallFunction");
+void TGameClass::Script_CallFunction(const std::string& function) {
   Ctx.LoadRoomScript();
-  Ctx.script->CallNoArgs(d.Args[0].AsString());
+  Ctx.script->CallNoArgs(function);
 }
 
-void TGameClass::Script_Close(TKavo_ScriptFunctionData&) { Ctx.quitRequest = true; }
+void TGameClass::Script_Close() { Ctx.quitRequest = true; }
 
-void TGameClass::Script_ShowMenu(TKavo_ScriptFunctionData& d) {
-  CheckOrdinal(d, 0, "ShowMenu");
-  Ctx.menus.At(d.Args[0].AsInt())->Show();
-}
-void TGameClass::Script_HideMenu(TKavo_ScriptFunctionData& d) {
-  CheckOrdinal(d, 0, "HideMenu");
-  Ctx.menus.At(d.Args[0].AsInt())->Hide();
-}
+void TGameClass::Script_ShowMenu(int64_t menu) { Ctx.menus.At(menu)->Show(); }
+void TGameClass::Script_HideMenu(int64_t menu) { Ctx.menus.At(menu)->Hide(); }
 
-void TGameClass::Script_HideAllMenus(TKavo_ScriptFunctionData&) {
+void TGameClass::Script_HideAllMenus() {
   // Hiding may run menu scripts that create or destroy menus.
   Ctx.menus.ForEachLive([](TMenuClass& m) { m.Hide(); });
 }
 
-uint32_t ColorFromArgs(const TKavo_ScriptFunctionData& d, const char* method) {
+uint32_t ColorFromNumbers(double r, double g, double b) {
   uint32_t c = 0;
-  for (size_t i = 0; i < 3; ++i) {
-    CheckNumeric(d, i, method);
-  }
-  for (size_t i = 0; i < 3; ++i) {
-    uint32_t byte = static_cast<uint32_t>(d.Args[i].ToRoundedInt() & 0xFF);
-    c |= byte << (8 * i);
-  }
+  const double channels[] = {r, g, b};
+  for (size_t i = 0; i < 3; ++i) c |= static_cast<uint32_t>(RoundToInteger(channels[i]) & 0xFF) << (8 * i);
   return c;
 }
 
-void TGameClass::Script_SetBackgroundRGB(TKavo_ScriptFunctionData& d) {
-  Ctx.scene->windowSettings.backgroundColor = ColorFromArgs(d, "SetBackgroundRGB");
+void TGameClass::Script_SetBackgroundRGB(double r, double g, double b) {
+  Ctx.scene->windowSettings.backgroundColor = ColorFromNumbers(r, g, b);
 }
-void TGameClass::Script_SetGlobalAmbienceRGB(TKavo_ScriptFunctionData& d) {
-  Ctx.scene->windowSettings.ambientColor = ColorFromArgs(d, "SetGlobalAmbienceRGB");
+void TGameClass::Script_SetGlobalAmbienceRGB(double r, double g, double b) {
+  Ctx.scene->windowSettings.ambientColor = ColorFromNumbers(r, g, b);
 }
-void TGameClass::Script_SetFogRGB(TKavo_ScriptFunctionData& d) {
-  Ctx.scene->windowSettings.fogColor = ColorFromArgs(d, "SetFogRGB");
+void TGameClass::Script_SetFogRGB(double r, double g, double b) {
+  Ctx.scene->windowSettings.fogColor = ColorFromNumbers(r, g, b);
 }
 
 void RegisterGameClass(TKavo_ScriptEnvoirement& env) {

@@ -2,9 +2,12 @@
 // configuration script creates it; the engine reads its fields everywhere.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "script/binding.h"
 #include "script/scriptclass.h"
 
 namespace kavo {
@@ -53,38 +56,38 @@ class TGameClass : public TKavo_ScriptClass {
 
   // Script methods.
   void Script_LOG(TKavo_ScriptFunctionData& d);
-  void Script_LoadScript(TKavo_ScriptFunctionData& d);
-  void Script_CallFunction(TKavo_ScriptFunctionData& d);
-  void Script_Close(TKavo_ScriptFunctionData& d);
-  void Script_ShowMenu(TKavo_ScriptFunctionData& d);
-  void Script_HideMenu(TKavo_ScriptFunctionData& d);
-  void Script_HideAllMenus(TKavo_ScriptFunctionData& d);
-  void Script_SetBackgroundRGB(TKavo_ScriptFunctionData& d);
-  void Script_SetGlobalAmbienceRGB(TKavo_ScriptFunctionData& d);
-  void Script_SetFogRGB(TKavo_ScriptFunctionData& d);
+  void Script_LoadScript(const std::string& file);
+  void Script_CallFunction(const std::string& function);
+  void Script_Close();
+  void Script_ShowMenu(int64_t menu);
+  void Script_HideMenu(int64_t menu);
+  void Script_HideAllMenus();
+  void Script_SetBackgroundRGB(double r, double g, double b);
+  void Script_SetGlobalAmbienceRGB(double r, double g, double b);
+  void Script_SetFogRGB(double r, double g, double b);
 
   // Services (gameservices.cpp).
   void Script_Bind(TKavo_ScriptFunctionData& d);
-  void Script_Unbind(TKavo_ScriptFunctionData& d);
-  void Script_IsKeyDown(TKavo_ScriptFunctionData& d);
-  void Script_Ord(TKavo_ScriptFunctionData& d);
-  void Script_ProcessClick(TKavo_ScriptFunctionData& d);
-  void Script_Get3DX(TKavo_ScriptFunctionData& d);
-  void Script_Get3DY(TKavo_ScriptFunctionData& d);
-  void Script_Get3DZ(TKavo_ScriptFunctionData& d);
-  void Script_GetMeshName(TKavo_ScriptFunctionData& d);
-  void Script_GetDummyName(TKavo_ScriptFunctionData& d);
-  void Script_GetActorName(TKavo_ScriptFunctionData& d);
-  void Script_GetHudspriteName(TKavo_ScriptFunctionData& d);
-  void Script_GetHudtextName(TKavo_ScriptFunctionData& d);
-  void Script_SetMouseCursor(TKavo_ScriptFunctionData& d);
-  void Script_SetMouseOffset(TKavo_ScriptFunctionData& d);
-  void Script_SetMouseTransparency(TKavo_ScriptFunctionData& d);
-  void Script_SetShadowMode(TKavo_ScriptFunctionData& d);
-  void Script_SetTimer(TKavo_ScriptFunctionData& d);
-  void Script_LoadTextFile(TKavo_ScriptFunctionData& d);
-  void Script_ForgetTextFile(TKavo_ScriptFunctionData& d);
-  void Script_ReadLine(TKavo_ScriptFunctionData& d);
+  void Script_Unbind(TVirtualKey key);
+  bool Script_IsKeyDown(TVirtualKey key);
+  int Script_Ord(const std::string& s);
+  void Script_ProcessClick(int64_t x, int64_t y, int64_t button);
+  double Script_Get3DX(double x, double y);
+  double Script_Get3DY(double x, double y);
+  double Script_Get3DZ(double x, double y);
+  std::string Script_GetMeshName(int64_t id);
+  std::string Script_GetDummyName(int64_t id);
+  std::string Script_GetActorName(int64_t id);
+  std::string Script_GetHudspriteName(int64_t id);
+  std::string Script_GetHudtextName(int64_t id);
+  void Script_SetMouseCursor(const std::string& file);
+  void Script_SetMouseOffset(int64_t x, int64_t y);
+  void Script_SetMouseTransparency(TOrdinal mode);
+  void Script_SetShadowMode(int64_t mode);
+  void Script_SetTimer(double dueTime, const std::string& function);
+  int Script_LoadTextFile(const std::string& name);
+  bool Script_ForgetTextFile(const std::string& name);
+  TVariant Script_ReadLine(const std::string& name, std::optional<int64_t> line);
   void Script_AddRawConversationData(TKavo_ScriptFunctionData& d);
   void Script_ClearConversations(TKavo_ScriptFunctionData& d);
   void Script_SkipToNextConversation(TKavo_ScriptFunctionData& d);
@@ -94,8 +97,8 @@ class TGameClass : public TKavo_ScriptClass {
   int TextFileIndex(const std::string& name) const;
 
  private:
-  void Get3D(TKavo_ScriptFunctionData& d, const char* method, int axis);
-  void GetName(TKavo_ScriptFunctionData& d, const char* method, const TRegistryBase& list);
+  double Get3D(double x, double y, int axis);
+  std::string GetName(int64_t index, const TRegistryBase& list);
 };
 
 // The 102 key-code globals, in registration order.
@@ -113,6 +116,6 @@ void LoadGuiScript(TKavoContext& ctx);
 
 // Colour from three script numbers: each rounded (ties to even), its lowest
 // 8 bits used; r in the low byte, b in the high byte.
-uint32_t ColorFromArgs(const TKavo_ScriptFunctionData& d, const char* method);
+uint32_t ColorFromNumbers(double r, double g, double b);
 
 }  // namespace kavo

@@ -13,7 +13,7 @@ const TScriptClassInfo& TMenuClass::StaticInfo() {
     TClassBuilder<T>(i)
         .Registry([](TKavoContext& c) -> TRegistryBase& { return c.menus; }, false)
         .Field("Name", TPropType::ShortString, &T::Name)
-        .Prop("ID", TPropType::Integer, [](T& m) { return TVariant(m.ID()); },
+        .Prop("ID", TPropType::Integer, [](T& m) { return m.ID(); },
               [](T& m, const TVariant& v) { m.idStore = static_cast<int32_t>(v.AsInt()); })
         .Field("ScriptFile", TPropType::ShortString, &T::ScriptFile)
         .Method("Show", &T::Script_Show)

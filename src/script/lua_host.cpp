@@ -46,14 +46,64 @@ void ReportScriptError(TKavoContext& ctx, const std::string& line, int number) {
   if (ctx.DebugMode()) ctx.ShowFatalError(line, number);
 }
 
-// obj.Method(...) -- upvalues: handle, the method's reflection entry, class info, host.
+// Reports a failed method call; the call still returns one value: the last
+// argument, or the method closure itself when there were none.
+int MethodFailed(lua_State* L, TKavoContext& ctx, int n, const std::string& failure, int number) {
+  ReportScriptError(ctx, "Script Error: Calling object property failed: (" + failure + ")!", number);
+  lua_settop(L, n);
+  if (n > 0) {
+    lua_pushvalue(L, n);
+  } else {
+    lua_Debug ar;
+    if (lua_getstack(L, 0, &ar) && lua_getinfo(L, "f", &ar)) return 1;
+    lua_pushnil(L);
+  }
+  return 1;
+}
+
+// Calls with only Lua numbers reach a method bound from an all-numeric
+// signature without an argument record; at most this many numbers.
+constexpr int kMaxNumberArgs = 8;
+
+// obj.Method(...) -- upvalues: handle, the method's binding.
 int MethodClosure(lua_State* L) {
-  TKavo_Lua* host = PointerAt<TKavo_Lua>(L, 4);
-  TKavoContext& ctx = host->Context();
+  const TMethodBinding* binding = PointerAt<const TMethodBinding>(L, 2);
+  TKavo_Lua* host = binding->host;
+  TKavoContext& ctx = *binding->ctx;
   if (ctx.halted) return 0;
   const int n = lua_gettop(L);
+  const TScriptMethod* method = binding->method;
+  TKavo_ScriptClass* obj = ctx.handles.Resolve(HandleAt(L, 1));
   std::string failure;
   int number = kErrUnnumbered;
+  // Calls of all-numeric bound methods with only numbers: no record.
+  if (obj != nullptr && method->callNumbers != nullptr && n <= kMaxNumberArgs) {
+    double numbers[kMaxNumberArgs];
+    bool allNumbers = true;
+    for (int i = 0; i < n && allNumbers; ++i) {
+      allNumbers = lua_type(L, i + 1) == LUA_TNUMBER;
+      if (allNumbers) numbers[i] = lua_tonumber(L, i + 1);
+    }
+    if (allNumbers) {
+      bool done = false;
+      TVariant result;
+      try {
+        done = method->callNumbers(*obj, numbers, n, result);
+      } catch (const EKavoError& e) {
+        return MethodFailed(L, ctx, n, e.what(), e.Number());
+      } catch (const std::exception& e) {
+        return MethodFailed(L, ctx, n, e.what(), kErrUnnumbered);
+      } catch (...) {
+        return MethodFailed(L, ctx, n, "Unknown error", kErrUnnumbered);
+      }
+      if (done) {
+        lua_settop(L, n);
+        PushVariant(L, result);
+        return 1;
+      }
+      // The numbers did not pass the checks: the record path reports why.
+    }
+  }
   {
     TKavo_ScriptFunctionData& data = host->AcquireCallData();
     struct Release {
@@ -61,27 +111,27 @@ int MethodClosure(lua_State* L) {
       ~Release() { h->ReleaseCallData(); }
     } release{host};
     try {
-      const TScriptClassInfo* info = PointerAt<const TScriptClassInfo>(L, 3);
-      TKavo_ScriptClass* obj = ctx.handles.Resolve(HandleAt(L, 1));
       if (obj == nullptr) {
-        failure = "Object " + info->DisplayName() + " was destroyed";
+        failure = "Object " + binding->info->DisplayName() + " was destroyed";
         number = kErrScript;
       } else {
-        const TScriptMethod* method = PointerAt<const TScriptMethod>(L, 2);
-        data.Args.reserve(static_cast<size_t>(n));
-        for (int i = 1; i <= n; ++i) {
-          if (lua_type(L, i) == LUA_TNUMBER) {
-            // The common case without a temporary: numbers.
-            double v = lua_tonumber(L, i);
-            if (v >= -2147483647.0 && v <= 2147483647.0 && v == std::floor(v))  // NaN fails the range
-              data.Args.emplace_back(static_cast<int64_t>(v));
-            else
-              data.Args.emplace_back(v);
-          } else {
-            data.Args.push_back(LuaToVariant(L, i));
+        {
+          data.Method = method->name.c_str();
+          data.Args.reserve(static_cast<size_t>(n));
+          for (int i = 1; i <= n; ++i) {
+            if (lua_type(L, i) == LUA_TNUMBER) {
+              // The common case without a temporary: numbers.
+              double v = lua_tonumber(L, i);
+              if (v >= -2147483647.0 && v <= 2147483647.0 && v == std::floor(v))  // NaN fails the range
+                data.Args.emplace_back(static_cast<int64_t>(v));
+              else
+                data.Args.emplace_back(v);
+            } else {
+              data.Args.push_back(LuaToVariant(L, i));
+            }
           }
+          method->call(*obj, data);
         }
-        method->call(*obj, data);
       }
     } catch (const EKavoError& e) {
       failure = e.what();
@@ -99,32 +149,25 @@ int MethodClosure(lua_State* L) {
       return 1;
     }
   }
-  ReportScriptError(ctx, "Script Error: Calling object property failed: (" + failure + ")!", number);
-  lua_settop(L, n);
-  if (n > 0) {
-    lua_pushvalue(L, n);
-  } else {
-    lua_Debug ar;
-    if (lua_getstack(L, 0, &ar) && lua_getinfo(L, "f", &ar)) return 1;
-    lua_pushnil(L);
-  }
-  return 1;
+  return MethodFailed(L, ctx, n, failure, number);
 }
 
 // The object a property closure works on and the property its key names
-// (either may be missing). Upvalues: handle, class info, host.
+// (either may be missing). Upvalues: handle, class binding.
 struct TPropertyTarget {
   TKavo_ScriptClass* obj = nullptr;
   const TScriptProperty* prop = nullptr;
 };
 
-TPropertyTarget FindPropertyTarget(lua_State* L, TKavoContext& ctx, const TScriptClassInfo* info) {
+inline TPropertyTarget FindPropertyTarget(lua_State* L, TKavoContext& ctx, const TScriptClassInfo* info) {
   TPropertyTarget t;
   t.obj = ctx.handles.Resolve(HandleAt(L, 1));
-  if (t.obj != nullptr && lua_type(L, 2) == LUA_TSTRING) {
+  if (t.obj != nullptr) {
+    // The key is the closure's own copy: a number key may be turned into
+    // its text in place (it names no property either way); other keys give
+    // no text.
     size_t len = 0;
-    const char* s = lua_tolstring(L, 2, &len);
-    t.prop = info->FindPropertyInterned(s, len);
+    if (const char* s = lua_tolstring(L, 2, &len)) t.prop = info->FindPropertyInterned(s, len);
   }
   return t;
 }
@@ -152,28 +195,27 @@ std::string ReportPropertyFailure(lua_State* L, TKavo_Lua* host, const TScriptCl
 
 // __index(table, key)
 int IndexClosure(lua_State* L) {
-  TKavo_Lua* host = PointerAt<TKavo_Lua>(L, 3);
-  TKavoContext& ctx = host->Context();
+  const TClassBinding* binding = PointerAt<const TClassBinding>(L, 2);
+  TKavo_Lua* host = binding->host;
+  TKavoContext& ctx = *binding->ctx;
   if (ctx.halted) return 0;
-  const TScriptClassInfo* info = PointerAt<const TScriptClassInfo>(L, 2);
+  const TScriptClassInfo* info = binding->info;
   bool destroyed = false;
-  {
-    TVariant value;
-    bool ok = false;
-    try {
-      TPropertyTarget t = FindPropertyTarget(L, ctx, info);
-      destroyed = t.obj == nullptr;
-      if (t.prop) {
-        value = ReadPropertyForScript(*t.obj, *t.prop);
-        ok = true;
+  try {
+    TPropertyTarget t = FindPropertyTarget(L, ctx, info);
+    destroyed = t.obj == nullptr;
+    if (t.prop) {
+      if (t.prop->getNumber) {
+        // Numbers go straight to Lua.
+        const double v = t.prop->getNumber(*t.obj);
+        lua_pushnumber(L, v);
+        return 1;
       }
-    } catch (...) {
-      ok = false;
-    }
-    if (ok) {
+      const TVariant value = ReadPropertyForScript(*t.obj, *t.prop);
       PushVariant(L, value);
       return 1;
     }
+  } catch (...) {
   }
   // An unknown property reads as its own name; a destroyed object's as nil.
   std::string key = ReportPropertyFailure(L, host, info, destroyed, "get", kErrScript);
@@ -184,20 +226,42 @@ int IndexClosure(lua_State* L) {
   return 1;
 }
 
+// Writes a Lua number to a numeric property by the write rules; false when
+// the number is not taken (the variant path then reports why).
+inline bool WriteNumber(TKavo_ScriptClass& obj, const TScriptProperty& p, double v) {
+  switch (p.type) {
+    case TPropType::Single:
+    case TPropType::Double: p.setNumber(obj, v); return true;
+    case TPropType::Integer:
+    case TPropType::Byte: {
+      if (!std::isfinite(v)) return false;
+      const double t = std::trunc(v);
+      const bool inRange = p.type == TPropType::Byte ? (t >= 0 && t <= 255) : (t >= -2147483648.0 && t <= 2147483647.0);
+      if (!inRange) return false;
+      p.setNumber(obj, t);
+      return true;
+    }
+    default: return false;
+  }
+}
+
 // __newindex(table, key, value)
 int NewIndexClosure(lua_State* L) {
-  TKavo_Lua* host = PointerAt<TKavo_Lua>(L, 3);
-  TKavoContext& ctx = host->Context();
+  const TClassBinding* binding = PointerAt<const TClassBinding>(L, 2);
+  TKavo_Lua* host = binding->host;
+  TKavoContext& ctx = *binding->ctx;
   if (ctx.halted) return 0;
-  const TScriptClassInfo* info = PointerAt<const TScriptClassInfo>(L, 2);
+  const TScriptClassInfo* info = binding->info;
   int number = kErrUnnumbered;
   bool destroyed = false;
   try {
     TPropertyTarget t = FindPropertyTarget(L, ctx, info);
     destroyed = t.obj == nullptr;
     if (t.prop) {
-      TVariant v = LuaToVariant(L, 3);
-      t.prop->set(*t.obj, ConvertForProperty(v, t.prop->type));
+      if (t.prop->setNumber && lua_type(L, 3) == LUA_TNUMBER && WriteNumber(*t.obj, *t.prop, lua_tonumber(L, 3)))
+        return 0;
+      TVariant v = ConvertForProperty(LuaToVariant(L, 3), t.prop->type);
+      if (t.prop->set) t.prop->set(*t.obj, v);  // a read-only property takes the write and ignores it
       return 0;
     }
   } catch (const EKavoError& e) {
@@ -298,32 +362,42 @@ void TKavo_Lua::RegisterScriptClass(const TScriptClassInfo& info, const std::str
   lua_settop(L_, top);
 }
 
+const TClassBinding& TKavo_Lua::BindingOf(const TScriptClassInfo& info) {
+  auto it = bindings_.find(&info);
+  if (it != bindings_.end()) return *it->second;
+  auto b = std::make_unique<TClassBinding>();
+  b->info = &info;
+  b->host = this;
+  b->ctx = &ctx_;
+  const auto& methods = info.ObjectMethods();
+  b->methods.reserve(methods.size());  // the records stay put: closures point at them
+  for (const TScriptMethod* m : methods) b->methods.push_back({m, &info, this, &ctx_});
+  return *bindings_.emplace(&info, std::move(b)).first->second;
+}
+
 TKavo_ScriptClass* TKavo_Lua::CreateObject(const TScriptClassInfo& info) {
   if (!info.CanCreate()) throw EKavoError("Class " + info.DisplayName() + " cannot be created");
+  const TClassBinding& binding = BindingOf(info);
   TKavo_ScriptClass* obj = info.Construct(ctx_);
   const TObjectHandle handle = obj->Handle();
   void* handleValue = reinterpret_cast<void*>(static_cast<uintptr_t>(handle));
-  const auto& methods = info.ObjectMethods();
-  lua_createtable(L_, 0, static_cast<int>(methods.size()));
-  for (size_t i = 0; i < methods.size(); ++i) {
-    lua_pushlstring(L_, methods[i]->name.data(), methods[i]->name.size());
+  void* classValue = const_cast<TClassBinding*>(&binding);
+  lua_createtable(L_, 0, static_cast<int>(binding.methods.size()));
+  for (const TMethodBinding& m : binding.methods) {
+    lua_pushlstring(L_, m.method->name.data(), m.method->name.size());
     lua_pushlightuserdata(L_, handleValue);
-    lua_pushlightuserdata(L_, const_cast<TScriptMethod*>(methods[i]));
-    lua_pushlightuserdata(L_, const_cast<TScriptClassInfo*>(&info));
-    lua_pushlightuserdata(L_, this);
-    lua_pushcclosure(L_, MethodClosure, 4);
+    lua_pushlightuserdata(L_, const_cast<TMethodBinding*>(&m));
+    lua_pushcclosure(L_, MethodClosure, 2);
     lua_rawset(L_, -3);
   }
   lua_createtable(L_, 0, 2);
   lua_pushlightuserdata(L_, handleValue);
-  lua_pushlightuserdata(L_, const_cast<TScriptClassInfo*>(&info));
-  lua_pushlightuserdata(L_, this);
-  lua_pushcclosure(L_, IndexClosure, 3);
+  lua_pushlightuserdata(L_, classValue);
+  lua_pushcclosure(L_, IndexClosure, 2);
   lua_setfield(L_, -2, "__index");
   lua_pushlightuserdata(L_, handleValue);
-  lua_pushlightuserdata(L_, const_cast<TScriptClassInfo*>(&info));
-  lua_pushlightuserdata(L_, this);
-  lua_pushcclosure(L_, NewIndexClosure, 3);
+  lua_pushlightuserdata(L_, classValue);
+  lua_pushcclosure(L_, NewIndexClosure, 2);
   lua_setfield(L_, -2, "__newindex");
   lua_setmetatable(L_, -2);
   // Remember the table so that engine code can hand the object to scripts.

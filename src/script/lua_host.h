@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "script/scriptclass.h"
@@ -20,6 +21,24 @@ struct TKavoContext;
 struct TKavo_ClassInfos {
   std::string name;                // the script class name ("TActor")
   const TScriptClassInfo* info;    // the engine class it creates
+};
+
+class TKavo_Lua;
+
+// What a method closure needs besides the object's handle: one record per
+// class and method, made once and shared by every object of the class.
+struct TMethodBinding {
+  const TScriptMethod* method;
+  const TScriptClassInfo* info;  // for the messages about destroyed objects
+  TKavo_Lua* host;
+  TKavoContext* ctx;
+};
+// The same for the property closures, with the class's method records.
+struct TClassBinding {
+  const TScriptClassInfo* info = nullptr;
+  TKavo_Lua* host = nullptr;
+  TKavoContext* ctx = nullptr;
+  std::vector<TMethodBinding> methods;  // in the object table's order
 };
 
 class TKavo_Lua {
@@ -70,12 +89,14 @@ class TKavo_Lua {
 
  private:
   void ReportLoadError(const std::string& name, const std::string& message);
+  const TClassBinding& BindingOf(const TScriptClassInfo& info);
 
   TKavoContext& ctx_;
   std::vector<std::string> loadedScripts_;
   float lastLoadMs_ = 0.0f, heapSize_ = 0.0f;
   lua_State* L_ = nullptr;
   std::vector<std::unique_ptr<TKavo_ClassInfos>> classInfos_;
+  std::unordered_map<const TScriptClassInfo*, std::unique_ptr<TClassBinding>> bindings_;
   std::string currentScriptName_;
   std::vector<std::unique_ptr<TKavo_ScriptFunctionData>> callPool_;
   size_t heapUsed_ = 0;

@@ -234,24 +234,41 @@ const char* ArgPosition(size_t index) {
   return index < 10 ? names[index] : "next";
 }
 
-void ArgError(const char* method, const char* kind, size_t index, bool optional) {
-  throw EKavoError(std::string("Function (") + method + ") requires " + kind + " in " + ArgPosition(index) +
-                       (optional ? " argument, which is optional." : " argument."),
+void ArgError(const TKavo_ScriptFunctionData& d, const char* kind, size_t index, bool optional) {
+  throw EKavoError(std::string("Function (") + (d.Method ? d.Method : "") + ") requires " + kind + " in " +
+                       ArgPosition(index) + (optional ? " argument, which is optional." : " argument."),
                    kErrScriptArgument);
 }
 
 bool HasArg(const TKavo_ScriptFunctionData& d, size_t i) { return i < d.Args.size(); }
 
-void CheckOrdinal(const TKavo_ScriptFunctionData& d, size_t i, const char* method, const char* kind) {
-  if (!HasArg(d, i) || !d.Args[i].IsOrdinal()) ArgError(method, kind, i);
+void CheckOrdinal(const TKavo_ScriptFunctionData& d, size_t i, const char* kind) {
+  if (!HasArg(d, i) || !d.Args[i].IsOrdinal()) ArgError(d, kind, i);
 }
 
-void CheckNumeric(const TKavo_ScriptFunctionData& d, size_t i, const char* method, const char* kind) {
-  if (!HasArg(d, i) || !d.Args[i].IsNumeric()) ArgError(method, kind, i);
+void CheckNumeric(const TKavo_ScriptFunctionData& d, size_t i, const char* kind) {
+  if (!HasArg(d, i) || !d.Args[i].IsNumeric()) ArgError(d, kind, i);
 }
 
-void CheckString(const TKavo_ScriptFunctionData& d, size_t i, const char* method) {
-  if (!HasArg(d, i) || !d.Args[i].IsString()) ArgError(method, "string", i);
+void CheckString(const TKavo_ScriptFunctionData& d, size_t i) {
+  if (!HasArg(d, i) || !d.Args[i].IsString()) ArgError(d, "string", i);
+}
+
+int64_t IntegerArg(const TKavo_ScriptFunctionData& d, size_t i, const char* kind) {
+  CheckOrdinal(d, i, kind);
+  return d.Args[i].AsInt();
+}
+
+double NumberArg(const TKavo_ScriptFunctionData& d, size_t i, const char* kind) {
+  CheckNumeric(d, i, kind);
+  return d.Args[i].ToDouble();
+}
+
+float FloatArg(const TKavo_ScriptFunctionData& d, size_t i) { return static_cast<float>(NumberArg(d, i, "float")); }
+
+const std::string& StringArg(const TKavo_ScriptFunctionData& d, size_t i) {
+  CheckString(d, i);
+  return d.Args[i].AsString();
 }
 
 }  // namespace kavo

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -26,6 +27,9 @@ class TRegistryBase;
 struct TKavo_ScriptFunctionData {
   std::vector<TVariant> Args;  // index 0 = first Lua argument
   TVariant Result;             // empty on entry; returned to Lua
+  // The published name of the method called: the argument checks name it
+  // in their messages, so no method writes its own name.
+  const char* Method = "";
 };
 
 enum class TPropType : uint8_t { Integer, Byte, Single, Double, Boolean, LongString, UTF8String, ShortString };
@@ -40,11 +44,25 @@ struct TScriptProperty {
   // Empty for a read-only property: writes are converted and then ignored.
   std::function<void(TKavo_ScriptClass&, const TVariant&)> set;
   bool ReadOnly() const { return !set; }
+  // Numeric properties (integer, byte, single, double) also read and write
+  // plain numbers, the bridge's way around variants. The number written has
+  // already passed the write rules (truncated and in range for integers).
+  std::function<double(TKavo_ScriptClass&)> getNumber;
+  std::function<void(TKavo_ScriptClass&, double)> setNumber;
 };
 
 struct TScriptMethod {
   std::string name;  // as published, without the "Script_" prefix, case kept
   std::function<void(TKavo_ScriptClass&, TKavo_ScriptFunctionData&)> call;
+  // Methods bound from their signature (TClassBuilder::Bind): the argument
+  // kinds in order, optional ones in brackets, for the API reference.
+  bool bound = false;
+  std::vector<std::string> params;
+  // A bound method whose parameters are all numeric also takes a call from
+  // plain numbers (as the method closure reads them from Lua). It returns
+  // false, having done nothing, when the numbers do not pass the checks or
+  // are too few; the record path then runs and reports why.
+  bool (*callNumbers)(TKavo_ScriptClass&, const double* args, int count, TVariant& result) = nullptr;
 };
 
 // Case-insensitive hashing for property lookups without building strings.
@@ -86,7 +104,7 @@ class TScriptClassInfo {
   // lookups without hashing; a hit is confirmed by comparing the bytes.
   const TScriptProperty* FindPropertyInterned(const char* key, size_t len) const {
     CacheEntry& e = cache_[(reinterpret_cast<uintptr_t>(key) >> 4) & (kCacheSize - 1)];
-    if (e.key == key && e.len == len && std::memcmp(e.bytes, key, len) == 0) return e.prop;
+    if (e.key == key && e.len == len && SameBytes(e.bytes, key, len)) return e.prop;
     const TScriptProperty* p = FindProperty(std::string_view(key, len));
     if (len < sizeof(e.bytes)) {
       e.key = key;
@@ -108,6 +126,19 @@ class TScriptClassInfo {
 
  private:
   void BuildLookups() const;
+  // Property names are short: eight bytes at a time beats a library call.
+  static bool SameBytes(const char* a, const char* b, size_t n) {
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+      uint64_t x, y;
+      std::memcpy(&x, a + i, 8);
+      std::memcpy(&y, b + i, 8);
+      if (x != y) return false;
+    }
+    for (; i < n; ++i)
+      if (a[i] != b[i]) return false;
+    return true;
+  }
 
   std::string className_, displayName_;
   mutable std::string registeredName_;
@@ -141,29 +172,57 @@ class TClassBuilder {
 
   template <class V>
   TClassBuilder& Field(const char* name, TPropType type, V T::*field) {
-    info_.AddProperty({name, type,
-                       [field](TKavo_ScriptClass& o) { return TVariant(static_cast<T&>(o).*field); },
-                       [field, type](TKavo_ScriptClass& o, const TVariant& v) {
-                         Assign(static_cast<T&>(o).*field, v, type);
-                       }});
+    TScriptProperty p{name, type, [field](TKavo_ScriptClass& o) { return TVariant(static_cast<T&>(o).*field); },
+                      [field, type](TKavo_ScriptClass& o, const TVariant& v) {
+                        Assign(static_cast<T&>(o).*field, v, type);
+                      }};
+    if constexpr (std::is_arithmetic_v<V> && !std::is_same_v<V, bool>) {
+      p.getNumber = [field](TKavo_ScriptClass& o) { return static_cast<double>(static_cast<T&>(o).*field); };
+      p.setNumber = [field](TKavo_ScriptClass& o, double v) { static_cast<T&>(o).*field = static_cast<V>(v); };
+    }
+    info_.AddProperty(std::move(p));
     return *this;
   }
 
-  // get: TVariant(T&); set: void(T&, const TVariant&).
+  // get: value(T&), a number, boolean, string or variant. set: void(T&, V)
+  // with the value converted by the write rules, where V is the variant
+  // itself (Int64 for integers and bytes, Double, Boolean, String) or the
+  // plain value: an integer, a floating-point number, bool or a string.
   template <class Get, class Set>
   TClassBuilder& Prop(const char* name, TPropType type, Get get, Set set) {
-    info_.AddProperty({name, type, [get](TKavo_ScriptClass& o) { return TVariant(get(static_cast<T&>(o))); },
-                       [set](TKavo_ScriptClass& o, const TVariant& v) { set(static_cast<T&>(o), v); }});
+    using V = SetterValue<Set>;
+    TScriptProperty p{name, type, [get](TKavo_ScriptClass& o) { return TVariant(get(static_cast<T&>(o))); },
+                      [set](TKavo_ScriptClass& o, const TVariant& v) { set(static_cast<T&>(o), FromVariant<V>(v)); }};
+    AddNumberGetter(p, get);
+    const bool numeric = type == TPropType::Integer || type == TPropType::Byte || type == TPropType::Single ||
+                         type == TPropType::Double;
+    if (numeric) {
+      if constexpr (std::is_arithmetic_v<V> && !std::is_same_v<V, bool>) {
+        p.setNumber = [set](TKavo_ScriptClass& o, double v) { set(static_cast<T&>(o), static_cast<V>(v)); };
+      } else if constexpr (std::is_same_v<V, TVariant>) {
+        if (type == TPropType::Integer || type == TPropType::Byte)
+          p.setNumber = [set](TKavo_ScriptClass& o, double v) { set(static_cast<T&>(o), TVariant(static_cast<int64_t>(v))); };
+        else
+          p.setNumber = [set](TKavo_ScriptClass& o, double v) { set(static_cast<T&>(o), TVariant(v)); };
+      }
+    }
+    info_.AddProperty(std::move(p));
     return *this;
   }
 
   // A read-only property: writes are converted by the write rules and then
-  // ignored. get: TVariant(T&).
+  // ignored. get: value(T&) as for Prop.
   template <class Get>
   TClassBuilder& ReadOnly(const char* name, TPropType type, Get get) {
-    info_.AddProperty({name, type, [get](TKavo_ScriptClass& o) { return TVariant(get(static_cast<T&>(o))); }, nullptr});
+    TScriptProperty p{name, type, [get](TKavo_ScriptClass& o) { return TVariant(get(static_cast<T&>(o))); }, nullptr};
+    AddNumberGetter(p, get);
+    info_.AddProperty(std::move(p));
     return *this;
   }
+
+  // A method bound from its signature; see script/binding.h.
+  template <auto M>
+  TClassBuilder& Bind(const char* name);
 
   // The registry objects of the class join and leave. With `positionId` the
   // class publishes `ID`: the object's current position in it (read-only).
@@ -174,12 +233,46 @@ class TClassBuilder {
     return *this;
   }
 
+  // A method that reads its own argument record.
   TClassBuilder& Method(const char* name, void (T::*m)(TKavo_ScriptFunctionData&)) {
-    info_.AddMethod({name, [m](TKavo_ScriptClass& o, TKavo_ScriptFunctionData& d) { (static_cast<T&>(o).*m)(d); }});
+    TScriptMethod method;
+    method.name = name;
+    method.call = [m](TKavo_ScriptClass& o, TKavo_ScriptFunctionData& d) { (static_cast<T&>(o).*m)(d); };
+    info_.AddMethod(std::move(method));
     return *this;
   }
 
  private:
+  // The value type a setter takes (its second parameter, decayed).
+  template <class F>
+  struct SetterTraits : SetterTraits<decltype(&F::operator())> {};
+  template <class C, class R, class A, class B>
+  struct SetterTraits<R (C::*)(A, B) const> {
+    using Value = std::decay_t<B>;
+  };
+  template <class R, class A, class B>
+  struct SetterTraits<R (*)(A, B)> {
+    using Value = std::decay_t<B>;
+  };
+  template <class Set>
+  using SetterValue = typename SetterTraits<std::decay_t<Set>>::Value;
+
+  template <class V>
+  static V FromVariant(const TVariant& v) {
+    if constexpr (std::is_same_v<V, TVariant>) return v;
+    else if constexpr (std::is_same_v<V, bool>) return v.AsBool();
+    else if constexpr (std::is_integral_v<V>) return static_cast<V>(v.AsInt());
+    else if constexpr (std::is_floating_point_v<V>) return static_cast<V>(v.ToDouble());
+    else return v.AsString();
+  }
+
+  template <class Get>
+  static void AddNumberGetter(TScriptProperty& p, Get get) {
+    using R = std::decay_t<decltype(get(std::declval<T&>()))>;
+    if constexpr (std::is_arithmetic_v<R> && !std::is_same_v<R, bool>)
+      p.getNumber = [get](TKavo_ScriptClass& o) { return static_cast<double>(get(static_cast<T&>(o))); };
+  }
+
   static void Assign(int32_t& f, const TVariant& v, TPropType) { f = static_cast<int32_t>(v.AsInt()); }
   static void Assign(uint8_t& f, const TVariant& v, TPropType) { f = static_cast<uint8_t>(v.AsInt()); }
   static void Assign(float& f, const TVariant& v, TPropType) { f = static_cast<float>(v.AsDouble()); }
@@ -231,15 +324,23 @@ class TKavo_ScriptClass {
   bool alive_ = true;
 };
 
-// Argument checks of script methods: each raises error 12 with the text
-// "Function (" + method + ") requires " + kind + " in " + position + " argument."
-// A missing required argument fails its check (the array is never read past its end).
-const char* ArgPosition(size_t index);  // "first" .. "fifth", "sixth" ...
-[[noreturn]] void ArgError(const char* method, const char* kind, size_t index, bool optional = false);
-void CheckOrdinal(const TKavo_ScriptFunctionData& d, size_t i, const char* method, const char* kind = "integer");
-void CheckNumeric(const TKavo_ScriptFunctionData& d, size_t i, const char* method, const char* kind = "number");
-void CheckString(const TKavo_ScriptFunctionData& d, size_t i, const char* method);
+// The argument reader of script methods. Each check raises error 12 with
+// the text "Function (" + the method's published name (from the record) +
+// ") requires " + kind + " in " + position + " argument." A missing required
+// argument fails its check (the array is never read past its end); an
+// optional argument is checked only when the call has it.
+const char* ArgPosition(size_t index);  // "first" .. "tenth", then "next"
+[[noreturn]] void ArgError(const TKavo_ScriptFunctionData& d, const char* kind, size_t index, bool optional = false);
+void CheckOrdinal(const TKavo_ScriptFunctionData& d, size_t i, const char* kind = "integer");
+void CheckNumeric(const TKavo_ScriptFunctionData& d, size_t i, const char* kind = "number");
+void CheckString(const TKavo_ScriptFunctionData& d, size_t i);
 bool HasArg(const TKavo_ScriptFunctionData& d, size_t i);
+
+// The same checks as reads: each returns the argument's value once it passed.
+int64_t IntegerArg(const TKavo_ScriptFunctionData& d, size_t i, const char* kind = "integer");
+double NumberArg(const TKavo_ScriptFunctionData& d, size_t i, const char* kind = "number");
+float FloatArg(const TKavo_ScriptFunctionData& d, size_t i);  // kind "float"
+const std::string& StringArg(const TKavo_ScriptFunctionData& d, size_t i);
 
 // A factory for the class tables: constructs, then runs the virtual Create.
 template <class T>

@@ -83,11 +83,11 @@ double TVariant::ToDouble() const {
   }
 }
 
+void ThrowInvalidFloatingPoint() { throw EKavoError("Invalid floating point operation"); }
+
 int64_t TVariant::ToRoundedInt() const {
   if (IsOrdinal()) return AsInt();
-  double d = ToDouble();
-  if (!std::isfinite(d) || std::fabs(d) > 9.2e18) throw EKavoError("Invalid floating point operation");
-  return static_cast<int64_t>(std::nearbyint(d));  // default rounding mode: ties to even
+  return RoundToInteger(ToDouble());
 }
 
 int64_t TVariant::ToTruncatedInt() const {

@@ -82,6 +82,20 @@ std::string FormatGeneral(double v);
 // Numbers in saved games: single precision, fixed notation, ten decimals
 // (800 is written as 800.0000000000).
 std::string FormatSaveNumber(double v);
+// Rounds a number to the nearest integer, ties to even, as engine methods
+// take integers; raises "Invalid floating point operation" for NaN,
+// infinities and numbers beyond 64 bits.
+[[noreturn]] void ThrowInvalidFloatingPoint();
+inline int64_t RoundToInteger(double v) {
+  const double a = v < 0 ? -v : v;
+  if (!(a <= 9.2e18)) ThrowInvalidFloatingPoint();  // NaN fails the test too
+  // Below 2^52, adding and taking away 2^52 (on the side of v's sign)
+  // rounds to a whole number in the default rounding mode: ties to even.
+  // From 2^52 on every double is whole.
+  constexpr double k2p52 = 4503599627370496.0;
+  if (a < k2p52) v = v >= 0 ? (v + k2p52) - k2p52 : (v - k2p52) + k2p52;
+  return static_cast<int64_t>(v);
+}
 // Parses a whole string as a number (leading and trailing blanks allowed).
 bool ParseNumber(std::string_view s, double& out);
 

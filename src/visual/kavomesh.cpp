@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "scene/scenetree.h"
 #include "scene/staticmesh.h"
+#include "script/binding.h"
 #include "script/context.h"
 #include "visual/visual_classes.h"
 #include "world/world_classes.h"
@@ -103,18 +104,18 @@ const TScriptClassInfo& TMeshClass::StaticInfo() {
     TScriptClassInfo i("TMeshClass", &TKavoMouseEvents::StaticInfo(), MakeScriptObject<TMeshClass>);
     TClassBuilder<T>(i)
         .Registry([](TKavoContext& c) -> TRegistryBase& { return c.meshes; }, true)
-        .Prop("CastShadows", P::Boolean, [](T& m) { return TVariant(m.CastShadows); },
+        .Prop("CastShadows", P::Boolean, [](T& m) { return m.CastShadows; },
               [](T& m, const TVariant& v) { m.SetCastShadows(v.AsBool()); })
-        .Prop("ReceiveShadows", P::Boolean, [](T& m) { return TVariant(m.ReceiveShadows); },
+        .Prop("ReceiveShadows", P::Boolean, [](T& m) { return m.ReceiveShadows; },
               [](T& m, const TVariant& v) { m.SetReceiveShadows(v.AsBool()); })
-        .Prop("InInventory", P::Integer, [](T& m) { return TVariant(m.InInventory); },
+        .Prop("InInventory", P::Integer, [](T& m) { return m.InInventory; },
               [](T& m, const TVariant& v) { m.SetInInventory(v.AsInt()); })
-        .Prop("InMeshAsChild", P::Integer, [](T& m) { return TVariant(m.InMeshAsChild); },
+        .Prop("InMeshAsChild", P::Integer, [](T& m) { return m.InMeshAsChild; },
               [](T& m, const TVariant& v) { m.SetInMeshAsChild(v.AsInt()); })
-        .Prop("Collisions", P::Boolean, [](T& m) { return TVariant(m.Collisions); },
+        .Prop("Collisions", P::Boolean, [](T& m) { return m.Collisions; },
               [](T& m, const TVariant& v) { m.SetCollisions(v.AsBool()); })
         .Field("UseBump", P::Boolean, &T::UseBump)
-        .Prop("Visible", P::Boolean, [](T& m) { return TVariant(m.Node() ? m.Node()->Visible() : false); },
+        .Prop("Visible", P::Boolean, [](T& m) { return m.Node() ? m.Node()->Visible() : false; },
               [](T& m, const TVariant& v) { m.SetVisible(v.AsBool()); })
         .Method("Load", &T::Script_Load)
         .Method("Destroy", &T::Script_Destroy)
@@ -128,7 +129,7 @@ const TScriptClassInfo& TMeshClass::StaticInfo() {
         .Method("HideSubObject", &T::Script_HideSubObject)
         .Method("ShowSubObject", &T::Script_ShowSubObject)
         .Method("GetSubObjectID", &T::Script_GetSubObjectID)
-        .Method("ApplyShader", &T::Script_ApplyShader)
+        .Bind<&T::Script_ApplyShader>("ApplyShader")
         .Method("UnApplyShader", &T::Script_UnApplyShader);
     return i;
   }();
@@ -479,13 +480,9 @@ std::vector<std::string> TMeshClass::FaceGroupMaterials(int64_t a, int64_t b) co
   return names;
 }
 
-void TMeshClass::Script_ApplyShader(TKavo_ScriptFunctionData& d) {
-  CheckOrdinal(d, 0, "ApplyShader");
-  if (HasArg(d, 1)) CheckOrdinal(d, 1, "ApplyShader");
-  if (HasArg(d, 2)) CheckOrdinal(d, 2, "ApplyShader");
+void TMeshClass::Script_ApplyShader(int64_t shader, std::optional<int64_t> object, std::optional<int64_t> group) {
   if (!node_) return;
-  const int64_t shader = IntArg(d, 0);
-  for (const std::string& material : FaceGroupMaterials(IntArgOr(d, 1, -1), IntArgOr(d, 2, -1)))
+  for (const std::string& material : FaceGroupMaterials(object.value_or(-1), group.value_or(-1)))
     ApplyShaderToMaterial(Ctx, material, shader);
   MeshNode()->StructureChanged();
 }

@@ -15,6 +15,7 @@
 // the bookkeeping.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -101,7 +102,7 @@ class TMeshClass : public TKavoMouseEvents {
   void Script_HideSubObject(TKavo_ScriptFunctionData& d);
   void Script_ShowSubObject(TKavo_ScriptFunctionData& d);
   void Script_GetSubObjectID(TKavo_ScriptFunctionData& d);
-  void Script_ApplyShader(TKavo_ScriptFunctionData& d);
+  void Script_ApplyShader(int64_t shader, std::optional<int64_t> object, std::optional<int64_t> group);
   void Script_UnApplyShader(TKavo_ScriptFunctionData& d);
 
  private:

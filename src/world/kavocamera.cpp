@@ -4,6 +4,7 @@
 
 #include "game/kavogame.h"
 #include "scene/scenetree.h"
+#include "script/binding.h"
 #include "script/context.h"
 
 namespace kavo {
@@ -37,7 +38,7 @@ void SetTargetAxis(C& c, const TVariant& v) {
 const TScriptClassInfo& TCameraClass::StaticInfo() {
   static TScriptClassInfo info = [] {
     TScriptClassInfo i("TCameraClass", &TKavo_ScriptClass::StaticInfo(), MakeScriptObject<TCameraClass>);
-    auto num = [](float v) { return TVariant(static_cast<double>(v)); };
+    auto num = [](float v) { return static_cast<double>(v); };
     TClassBuilder<C>(i)
         .Prop("X", P::Single, [num](C& c) { return num(CameraNode(c).Position().x); }, SetCameraAxis<0>)
         .Prop("Y", P::Single, [num](C& c) { return num(CameraNode(c).Position().y); }, SetCameraAxis<1>)
@@ -54,7 +55,7 @@ const TScriptClassInfo& TCameraClass::StaticInfo() {
         .Field("TargetAttachedToCamera", P::Boolean, &C::TargetAttachedToCamera)
         .Field("AttachedToNone", P::Boolean, &C::AttachedToNone)
         .Method("SetPosition", &C::Script_SetPosition)
-        .Method("SetTargetPosition", &C::Script_SetTargetPosition)
+        .Bind<&C::Script_SetTargetPosition>("SetTargetPosition")
         .Method("FollowNone", &C::Script_FollowNone)
         .Method("AttachToNone", &C::Script_AttachToNone)
         .Method("AttachTargetToCamera", &C::Script_AttachTargetToCamera)
@@ -82,7 +83,7 @@ void CameraFollow(TKavoContext& ctx, double delta) {
 }
 
 void TCameraClass::Script_SetPosition(TKavo_ScriptFunctionData& d) {
-  for (size_t i = 0; i < 3; ++i) CheckNumeric(d, i, "SetPosition");
+  for (size_t i = 0; i < 3; ++i) CheckNumeric(d, i);
   if (Suspended()) return;
   glm::vec3 p(d.Args[0].ToDouble(), d.Args[1].ToDouble(), d.Args[2].ToDouble());
   PositionNode(*this).SetPosition(p);
@@ -91,10 +92,9 @@ void TCameraClass::Script_SetPosition(TKavo_ScriptFunctionData& d) {
   if (!glide) CameraNode(*this).SetPosition(p);
 }
 
-void TCameraClass::Script_SetTargetPosition(TKavo_ScriptFunctionData& d) {
-  for (size_t i = 0; i < 3; ++i) CheckNumeric(d, i, "SetTargetPosition");
+void TCameraClass::Script_SetTargetPosition(double x, double y, double z) {
   if (Suspended()) return;
-  TargetNode(*this).SetPosition({d.Args[0].ToDouble(), d.Args[1].ToDouble(), d.Args[2].ToDouble()});
+  TargetNode(*this).SetPosition({x, y, z});
 }
 
 void TCameraClass::Script_FollowNone(TKavo_ScriptFunctionData&) {

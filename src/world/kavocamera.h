@@ -17,7 +17,7 @@ class TCameraClass : public TKavo_ScriptClass {
   bool TargetAttachedToCamera = false, AttachedToNone = true;
 
   void Script_SetPosition(TKavo_ScriptFunctionData& d);
-  void Script_SetTargetPosition(TKavo_ScriptFunctionData& d);
+  void Script_SetTargetPosition(double x, double y, double z);
   void Script_FollowNone(TKavo_ScriptFunctionData& d);
   void Script_AttachToNone(TKavo_ScriptFunctionData& d);
   void Script_AttachTargetToCamera(TKavo_ScriptFunctionData& d);

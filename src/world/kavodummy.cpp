@@ -9,6 +9,7 @@
 #include "scene/nodes.h"
 #include "scene/scenetree.h"
 #include "script/context.h"
+#include "script/binding.h"
 #include "script/environment.h"
 
 namespace kavo {
@@ -31,7 +32,7 @@ using P = TPropType;
 // Position, scale and angle reads give -1 without a node; writes do nothing.
 template <class Get>
 auto NodeRead(Get get) {
-  return [get](M& m) { return TVariant(m.Node() ? static_cast<double>(get(*m.Node())) : -1.0); };
+  return [get](M& m) { return m.Node() ? static_cast<double>(get(*m.Node())) : -1.0; };
 }
 
 float Arg(const TKavo_ScriptFunctionData& d, size_t i) { return static_cast<float>(d.Args[i].ToDouble()); }
@@ -86,12 +87,12 @@ const TScriptClassInfo& TKavoMovableClass::StaticInfo() {
                 m.storedPitch = static_cast<float>(v.AsDouble());
                 m.ReapplyAngles();
               })
-        .Prop("Visible", P::Boolean, [](M& m) { return TVariant(m.Node() ? m.visibleFlag : false); },
+        .Prop("Visible", P::Boolean, [](M& m) { return m.Node() ? m.visibleFlag : false; },
               [](M& m, const TVariant& v) {
                 m.visibleFlag = v.AsBool();
                 m.ApplyVisibility();
               })
-        .Prop("InMenu", P::Integer, [](M& m) { return TVariant(m.InMenu); },
+        .Prop("InMenu", P::Integer, [](M& m) { return m.InMenu; },
               [](M& m, const TVariant& v) { m.SetInMenu(static_cast<int32_t>(v.AsInt())); })
         .Field("Hint", P::ShortString, &M::Hint)
         .Field("OnActorDistance", P::ShortString, &M::OnActorDistance)
@@ -108,10 +109,10 @@ const TScriptClassInfo& TKavoMovableClass::StaticInfo() {
         .Method("MoveLast", &M::Script_MoveLast)
         .Method("MoveUp", &M::Script_MoveUp)
         .Method("MoveDown", &M::Script_MoveDown)
-        .Method("MoveToMenu", &M::Script_MoveToMenu)
-        .Method("PointTo", &M::Script_PointTo)
+        .Bind<&M::Script_MoveToMenu>("MoveToMenu")
+        .Bind<&M::Script_PointTo>("PointTo")
         .Method("SetRawRotations", &M::Script_SetRawRotations)
-        .Method("DistanceToPoint", &M::Script_DistanceToPoint);
+        .Bind<&M::Script_DistanceToPoint>("DistanceToPoint");
     return i;
   }();
   return info;
@@ -175,9 +176,9 @@ void TKavoMovableClass::Script_Destroy(TKavo_ScriptFunctionData&) { DestroyObjec
 
 void TKavoMovableClass::Script_SetPosition(TKavo_ScriptFunctionData& d) {
   if (!node_) return;
-  static const char* kName = "SetPosition";
+  // Each axis right after its check: a bad later argument leaves the earlier ones set.
   for (size_t i = 0; i < 3 && (i == 0 || HasArg(d, i)); ++i) {
-    CheckNumeric(d, i, kName, "float");
+    CheckNumeric(d, i, "float");
     glm::vec3 p = node_->Position();
     p[static_cast<int>(i)] = Arg(d, i);
     node_->SetPosition(p);
@@ -187,7 +188,7 @@ void TKavoMovableClass::Script_SetPosition(TKavo_ScriptFunctionData& d) {
 void TKavoMovableClass::Script_SetScale(TKavo_ScriptFunctionData& d) {
   if (!node_) return;
   for (size_t i = 0; i < 3 && (i == 0 || HasArg(d, i)); ++i) {
-    CheckNumeric(d, i, "SetScale", "float");
+    CheckNumeric(d, i, "float");
     glm::vec3 s = node_->Scale();
     s[static_cast<int>(i)] = Arg(d, i);
     node_->SetScale(s);
@@ -198,15 +199,15 @@ void TKavoMovableClass::Script_SetRotation(TKavo_ScriptFunctionData& d) {
   if (!node_) return;
   float* angles[] = {&storedTurn, &storedRoll, &storedPitch};
   for (size_t i = 0; i < 3 && (i == 0 || HasArg(d, i)); ++i) {
-    CheckNumeric(d, i, "SetRotation", "float");
+    CheckNumeric(d, i, "float");
     *angles[i] = Arg(d, i);
   }
   ReapplyAngles();
 }
 
 void TKavoMovableClass::Script_RunAnimation(TKavo_ScriptFunctionData& d) {
-  CheckOrdinal(d, 0, "RunAnimation");
-  if (HasArg(d, 1) && !d.Args[1].IsString()) ArgError("RunAnimation", "string", 1, true);
+  CheckOrdinal(d, 0);
+  if (HasArg(d, 1) && !d.Args[1].IsString()) ArgError(d, "string", 1, true);
   // Keyframe animation runs join with the animations.
 }
 
@@ -226,18 +227,14 @@ void TKavoMovableClass::Script_MoveDown(TKavo_ScriptFunctionData&) {
   if (node_) node_->MoveDown();
 }
 
-void TKavoMovableClass::Script_MoveToMenu(TKavo_ScriptFunctionData& d) {
-  CheckOrdinal(d, 0, "MoveToMenu");
-  SetInMenu(static_cast<int32_t>(d.Args[0].AsInt()));
-}
+void TKavoMovableClass::Script_MoveToMenu(int64_t menu) { SetInMenu(static_cast<int32_t>(menu)); }
 
-void TKavoMovableClass::Script_PointTo(TKavo_ScriptFunctionData& d) {
-  for (size_t i = 0; i < 3; ++i) CheckNumeric(d, i, "PointTo");
+void TKavoMovableClass::Script_PointTo(double x, double y, double z) {
   if (!node_ || !Ctx.scene) return;
   // The node keeps facing the point; the stored angles stay as they were
   // (a later angle write re-applies them).
   glm::vec3 up = Ctx.scene->sceneNode->AbsoluteUp();
-  node_->PointTo({Arg(d, 0), Arg(d, 1), Arg(d, 2)}, up);
+  node_->PointTo({static_cast<float>(x), static_cast<float>(y), static_cast<float>(z)}, up);
 }
 
 void TKavoMovableClass::Script_SetRawRotations(TKavo_ScriptFunctionData& d) {
@@ -250,10 +247,10 @@ void TKavoMovableClass::Script_SetRawRotations(TKavo_ScriptFunctionData& d) {
   node_->SetRawMatrix(m);
 }
 
-void TKavoMovableClass::Script_DistanceToPoint(TKavo_ScriptFunctionData& d) {
-  for (size_t i = 0; i < 3; ++i) CheckNumeric(d, i, "DistanceToPoint");
+double TKavoMovableClass::Script_DistanceToPoint(double x, double y, double z) {
   glm::vec3 p = node_ ? node_->Position() : glm::vec3(-1.0f);
-  d.Result = TVariant(static_cast<double>(glm::length(p - glm::vec3(Arg(d, 0), Arg(d, 1), Arg(d, 2)))));
+  return static_cast<double>(
+      glm::length(p - glm::vec3(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z))));
 }
 
 // ---------------------------------------------------------------- mouse events
@@ -309,7 +306,7 @@ void TKavoMouseEvents::Script_SetWalkPoint(TKavo_ScriptFunctionData& d) {
   if (!node_) return;
   float* fields[] = {&WalkPointX, &WalkPointY, &WalkPointZ};
   for (size_t i = 0; i < 3 && (i == 0 || HasArg(d, i)); ++i) {
-    CheckNumeric(d, i, "SetWalkPoint", "float");
+    CheckNumeric(d, i, "float");
     *fields[i] = Arg(d, i);
   }
 }
@@ -321,12 +318,12 @@ const TScriptClassInfo& THudClass::StaticInfo() {
     TScriptClassInfo i("THudClass", &TKavoMouseEvents::StaticInfo());
     using T = THudClass;
     TClassBuilder<T>(i)
-        .Prop("Alpha", P::Single, [](T& h) { return TVariant(static_cast<double>(h.Alpha)); },
+        .Prop("Alpha", P::Single, [](T& h) { return h.Alpha; },
               [](T& h, const TVariant& v) {
                 h.Alpha = static_cast<float>(v.AsDouble());
                 if (auto* s = dynamic_cast<scene::HudSpriteNode*>(h.Node())) s->material.diffuse.a = h.Alpha;
               })
-        .Method("SetMouseRect", &T::Script_SetMouseRect);
+        .Bind<&T::Script_SetMouseRect>("SetMouseRect");
     return i;
   }();
   return info;
@@ -344,12 +341,11 @@ void THudClass::SetUpHudMaterial() {
   }
 }
 
-void THudClass::Script_SetMouseRect(TKavo_ScriptFunctionData& d) {
-  for (size_t i = 0; i < 4; ++i) CheckOrdinal(d, i, "SetMouseRect");
-  mouseLeft = static_cast<int32_t>(d.Args[0].AsInt());
-  mouseTop = static_cast<int32_t>(d.Args[1].AsInt());
-  mouseRight = static_cast<int32_t>(d.Args[2].AsInt());
-  mouseBottom = static_cast<int32_t>(d.Args[3].AsInt());
+void THudClass::Script_SetMouseRect(int64_t left, int64_t top, int64_t right, int64_t bottom) {
+  mouseLeft = static_cast<int32_t>(left);
+  mouseTop = static_cast<int32_t>(top);
+  mouseRight = static_cast<int32_t>(right);
+  mouseBottom = static_cast<int32_t>(bottom);
 }
 
 // ---------------------------------------------------------------- dummies

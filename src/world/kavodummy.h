@@ -59,10 +59,10 @@ class TKavoMovableClass : public TKavo_ScriptClass {
   void Script_MoveLast(TKavo_ScriptFunctionData& d);
   void Script_MoveUp(TKavo_ScriptFunctionData& d);
   void Script_MoveDown(TKavo_ScriptFunctionData& d);
-  void Script_MoveToMenu(TKavo_ScriptFunctionData& d);
-  void Script_PointTo(TKavo_ScriptFunctionData& d);
+  void Script_MoveToMenu(int64_t menu);
+  void Script_PointTo(double x, double y, double z);
   void Script_SetRawRotations(TKavo_ScriptFunctionData& d);
-  void Script_DistanceToPoint(TKavo_ScriptFunctionData& d);
+  double Script_DistanceToPoint(double x, double y, double z);
 
  protected:
   scene::Node* node_ = nullptr;
@@ -99,7 +99,7 @@ class THudClass : public TKavoMouseEvents {
   explicit THudClass(TKavoContext& ctx) : TKavoMouseEvents(ctx) {}
   float Alpha = 1.0f;
   int32_t mouseLeft = 0, mouseTop = 0, mouseRight = 0, mouseBottom = 0;
-  void Script_SetMouseRect(TKavo_ScriptFunctionData& d);
+  void Script_SetMouseRect(int64_t left, int64_t top, int64_t right, int64_t bottom);
   // Sets the node's material up as every HUD element has it.
   void SetUpHudMaterial();
   // Whether the pointer at view pixel (x, y) is over the element. HUD

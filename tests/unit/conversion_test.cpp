@@ -141,6 +141,10 @@ TEST(Conversion, EngineRoundingIsTiesToEven) {
   EXPECT_EQ(TVariant(-0.5).ToRoundedInt(), 0);
   EXPECT_THROW(TVariant(NAN).ToRoundedInt(), EKavoError);
   EXPECT_THROW(TVariant(INFINITY).ToRoundedInt(), EKavoError);
+  // The rounding agrees with the C library's everywhere doubles have halves.
+  for (double v : {0.5, 1.5, -1.5, -2.5, 0.49999999999999994, 2251799813685249.5, -2251799813685249.5,
+                   4503599627370495.5, 4503599627370497.0, 9007199254740993.0, -0.4, 1e18, -9.1e18})
+    EXPECT_EQ(RoundToInteger(v), static_cast<int64_t>(std::nearbyint(v))) << v;
 }
 
 }  // namespace
