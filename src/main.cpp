@@ -9,6 +9,7 @@
 
 #include "platform/platform.h"
 #include "platform/files.h"
+#include "shell/apireference.h"
 #include "shell/kavoform.h"
 #include "shell/scriptedinput.h"
 
@@ -17,7 +18,8 @@ namespace {
 const char kUsage[] =
     "usage: kavo [--headless] [--frames N] [--fixed-step MS] [--log PATH] [--screenshot PATH]\n"
     "            [--input FILE] [--record FILE]\n"
-    "            [--help] [--version] [game switches: -noauto, -p NAME..., -logtoconsole] [PROJECT.kavogame]\n";
+    "            [--help] [--version] [--api-reference]\n"
+    "            [game switches: -noauto, -p NAME..., -logtoconsole] [PROJECT.kavogame]\n";
 
 int Misuse(const std::string& what) {
   std::fprintf(stderr, "kavo: %s\n%s", what.c_str(), kUsage);
@@ -81,6 +83,9 @@ int main(int argc, char** argv) {
       options.recordPath = v;
     } else if (a == "--help") {
       std::fputs(kUsage, stdout);
+      return 0;
+    } else if (a == "--api-reference") {
+      std::fputs(kavo::ApiReference().c_str(), stdout);
       return 0;
     } else if (a == "--version") {
       std::puts("Kavo - Kavoscape 0.4.6 beta");

@@ -56,4 +56,31 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
   return lines;
 }
 
+std::string LuaQuote(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() + 2);
+  out += '"';
+  for (char ch : bytes) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default:
+        if (c < 32 || c == 127) {
+          // Always three digits: a digit that follows cannot join the escape.
+          out += '\\';
+          out += static_cast<char>('0' + c / 100);
+          out += static_cast<char>('0' + c / 10 % 10);
+          out += static_cast<char>('0' + c % 10);
+        } else {
+          out += ch;
+        }
+    }
+  }
+  out += '"';
+  return out;
+}
+
 }  // namespace kavo

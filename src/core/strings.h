@@ -18,4 +18,11 @@ bool SameTextIgnoringCase(std::string_view a, std::string_view b);
 // no empty line. The views point into `text`.
 std::vector<std::string_view> SplitLines(std::string_view text);
 
+// A Lua string literal that reads back as exactly these bytes, in double
+// quotes, by Lua 5.1's escapes: quote and backslash escaped, LF and CR as
+// \n and \r, every other control byte (NUL and DEL among them) as a
+// three-digit decimal escape. Bytes from 128 up stay as they are. The
+// literal holds no line break, so a save line stays one line.
+std::string LuaQuote(std::string_view bytes);
+
 }  // namespace kavo

@@ -125,7 +125,7 @@ const TScriptClassInfo& TGameClass::StaticInfo() {
         .Field("Fullscreen", P::Boolean, &T::Fullscreen)
         .Field("GameLoading", P::Boolean, &T::GameLoading)
         .Field("DisableScene", P::Boolean, &T::DisableScene)
-        .Method("LOG", &T::Script_LOG)
+        .Method("LOG", &T::Script_LOG, "[any]")
         .Bind<&T::Script_LoadScript>("LoadScript")
         .Bind<&T::Script_CallFunction>("CallFunction")
         .Bind<&T::Script_Close>("Close")
@@ -135,7 +135,7 @@ const TScriptClassInfo& TGameClass::StaticInfo() {
         .Bind<&T::Script_SetBackgroundRGB>("SetBackgroundRGB")
         .Bind<&T::Script_SetGlobalAmbienceRGB>("SetGlobalAmbienceRGB")
         .Bind<&T::Script_SetFogRGB>("SetFogRGB")
-        .Method("Bind", &T::Script_Bind)
+        .Method("Bind", &T::Script_Bind, "virtual key code, string [, any: on release]")
         .Bind<&T::Script_Unbind>("Unbind")
         .Bind<&T::Script_IsKeyDown>("IsKeyDown")
         .Bind<&T::Script_Ord>("Ord")
@@ -156,9 +156,9 @@ const TScriptClassInfo& TGameClass::StaticInfo() {
         .Bind<&T::Script_LoadTextFile>("LoadTextFile")
         .Bind<&T::Script_ForgetTextFile>("ForgetTextFile")
         .Bind<&T::Script_ReadLine>("ReadLine")
-        .Method("AddRawConversationData", &T::Script_AddRawConversationData)
-        .Method("ClearConversations", &T::Script_ClearConversations)
-        .Method("SkipToNextConversation", &T::Script_SkipToNextConversation);
+        .Method("AddRawConversationData", &T::Script_AddRawConversationData, "[actor, text, start time, duration, blocking, end function]")
+        .Method("ClearConversations", &T::Script_ClearConversations, "")
+        .Method("SkipToNextConversation", &T::Script_SkipToNextConversation, "");
     return i;
   }();
   return info;

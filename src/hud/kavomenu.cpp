@@ -16,10 +16,10 @@ const TScriptClassInfo& TMenuClass::StaticInfo() {
         .Prop("ID", TPropType::Integer, [](T& m) { return m.ID(); },
               [](T& m, const TVariant& v) { m.idStore = static_cast<int32_t>(v.AsInt()); })
         .Field("ScriptFile", TPropType::ShortString, &T::ScriptFile)
-        .Method("Show", &T::Script_Show)
-        .Method("Hide", &T::Script_Hide)
-        .Method("ShowExclusive", &T::Script_ShowExclusive)
-        .Method("Destroy", &T::Script_Destroy);
+        .Method("Show", &T::Script_Show, "")
+        .Method("Hide", &T::Script_Hide, "")
+        .Method("ShowExclusive", &T::Script_ShowExclusive, "")
+        .Method("Destroy", &T::Script_Destroy, "");
     return i;
   }();
   return info;
@@ -42,7 +42,7 @@ void TMenuClass::SetShown(bool shown) {
   std::vector<TObjectHandle> snapshot;
   for (TKavoMovableClass* m : members) snapshot.push_back(m->Handle());
   for (TObjectHandle h : snapshot)
-    if (TKavo_ScriptClass* m = Ctx.handles.Resolve(h)) static_cast<TKavoMovableClass*>(m)->ApplyVisibility();
+    if (TKavoMovableClass* m = ResolveAs<TKavoMovableClass>(Ctx.handles, h)) m->ApplyVisibility();
   // Showing and hiding both call "on" + Name + "Show": there is no hide function.
   RaiseShowEvent();
 }

@@ -174,7 +174,7 @@ const TScriptClassInfo& TKavo_ScriptClass::StaticInfo() {
     TScriptClassInfo i("TKavo_ScriptClass", nullptr);
     TClassBuilder<TKavo_ScriptClass>(i)
         .Field("ScriptName", TPropType::LongString, &TKavo_ScriptClass::ScriptName)
-        .Method("Save", &TKavo_ScriptClass::Script_Save);
+        .Method("Save", &TKavo_ScriptClass::Script_Save, "[variable name]");
     return i;
   }();
   return info;
@@ -212,7 +212,7 @@ void TKavo_ScriptClass::WriteSave(const std::string& n, std::vector<std::string>
       switch (p->type) {
         case TPropType::LongString:
         case TPropType::UTF8String:
-        case TPropType::ShortString: value = "\"" + v.ToText() + "\""; break;
+        case TPropType::ShortString: value = LuaQuote(v.ToText()); break;
         case TPropType::Boolean: value = v.ToBool() ? "1" : "0"; break;
         default: value = FormatSaveNumber(v.ToDouble());
       }

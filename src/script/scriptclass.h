@@ -54,10 +54,12 @@ struct TScriptProperty {
 struct TScriptMethod {
   std::string name;  // as published, without the "Script_" prefix, case kept
   std::function<void(TKavo_ScriptClass&, TKavo_ScriptFunctionData&)> call;
-  // Methods bound from their signature (TClassBuilder::Bind): the argument
-  // kinds in order, optional ones in brackets, for the API reference.
+  // What the method takes, for the API reference: the argument kinds of a
+  // method bound from its signature (TClassBuilder::Bind), in order,
+  // optional ones in brackets; else the text its class table gives.
   bool bound = false;
   std::vector<std::string> params;
+  std::string argsText;
   // A bound method whose parameters are all numeric also takes a call from
   // plain numbers (as the method closure reads them from Lua). It returns
   // false, having done nothing, when the numbers do not pass the checks or
@@ -161,10 +163,13 @@ class TScriptClassInfo {
   mutable CacheEntry cache_[kCacheSize];
 };
 
-// Declares the members of a class T in one table:
-//   static TClassBuilder<TGameClass> b(info);
-//   b.Field("Caption", TPropType::LongString, &TGameClass::caption)
-//    .Method("LOG", &TGameClass::Script_LOG);
+// Declares the members of a class T in one table, next to the class:
+//   TClassBuilder<TMeshClass>(info)
+//       .Registry([](TKavoContext& c) -> TRegistryBase& { return c.meshes; }, true)
+//       .Field("UseBump", TPropType::Boolean, &TMeshClass::UseBump)
+//       .Prop("Collisions", TPropType::Boolean, getter, setter)
+//       .Bind<&TMeshClass::Script_ApplyShader>("ApplyShader")
+//       .Method("Load", &TMeshClass::Script_Load, "file name");
 template <class T>
 class TClassBuilder {
  public:
@@ -233,10 +238,12 @@ class TClassBuilder {
     return *this;
   }
 
-  // A method that reads its own argument record.
-  TClassBuilder& Method(const char* name, void (T::*m)(TKavo_ScriptFunctionData&)) {
+  // A method that reads its own argument record; `args` says what it takes
+  // ("float [, float [, float]]", "" for nothing).
+  TClassBuilder& Method(const char* name, void (T::*m)(TKavo_ScriptFunctionData&), const char* args) {
     TScriptMethod method;
     method.name = name;
+    method.argsText = args;
     method.call = [m](TKavo_ScriptClass& o, TKavo_ScriptFunctionData& d) { (static_cast<T&>(o).*m)(d); };
     info_.AddMethod(std::move(method));
     return *this;
@@ -341,6 +348,14 @@ int64_t IntegerArg(const TKavo_ScriptFunctionData& d, size_t i, const char* kind
 double NumberArg(const TKavo_ScriptFunctionData& d, size_t i, const char* kind = "number");
 float FloatArg(const TKavo_ScriptFunctionData& d, size_t i);  // kind "float"
 const std::string& StringArg(const TKavo_ScriptFunctionData& d, size_t i);
+
+// The live object a handle stands for, when it is of class T (or derived
+// from it); else null.
+template <class T>
+T* ResolveAs(const TObjectHandles& handles, TObjectHandle h) {
+  TKavo_ScriptClass* o = handles.Resolve(h);
+  return o != nullptr && o->Info().InheritsFrom(T::StaticInfo()) ? static_cast<T*>(o) : nullptr;
+}
 
 // A factory for the class tables: constructs, then runs the virtual Create.
 template <class T>

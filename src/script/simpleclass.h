@@ -21,7 +21,7 @@
       TScriptClassInfo i(#Cls, &TKavo_ScriptClass::StaticInfo(), MakeScriptObject<Cls>);        \
       TClassBuilder<Cls> b(i);                                                                  \
       Registry;                                                                                 \
-      b.Method("Destroy", &Cls::Script_Destroy);                                                \
+      b.Method("Destroy", &Cls::Script_Destroy, "");                                            \
       return i;                                                                                 \
     }();                                                                                        \
     return info;                                                                                \

@@ -43,9 +43,7 @@ const std::string& HandlerName(const TKavoMouseEvents& o, int h) {
 }
 
 TKavoMouseEvents* AsMouseEvents(TKavoContext& ctx, TObjectHandle h) {
-  TKavo_ScriptClass* o = ctx.handles.Resolve(h);
-  if (!o || !o->Info().InheritsFrom(TKavoMouseEvents::StaticInfo())) return nullptr;
-  return static_cast<TKavoMouseEvents*>(o);
+  return ResolveAs<TKavoMouseEvents>(ctx.handles, h);
 }
 
 // Shown (Visible exactly true) and with a handler for the event.
@@ -269,10 +267,8 @@ TKavoMouseEvents* TKavoInput::FirstHit(const TRegistryBase& list, Kind e, const 
 std::vector<TObjectHandle> TKavoInput::HudHits(const TRegistryBase& list, int handler, int x, int y) {
   std::vector<TObjectHandle> hits;
   for (TObjectHandle h : list.NewestFirst()) {
-    TKavo_ScriptClass* o = ctx_.handles.Resolve(h);
-    if (!o || !o->Info().InheritsFrom(THudClass::StaticInfo())) continue;
-    auto* hud = static_cast<THudClass*>(o);
-    if (IsCandidate(*hud, handler) && hud->HitTest(x, y)) hits.push_back(h);
+    THudClass* hud = ResolveAs<THudClass>(ctx_.handles, h);
+    if (hud && IsCandidate(*hud, handler) && hud->HitTest(x, y)) hits.push_back(h);
   }
   return hits;
 }
@@ -303,8 +299,7 @@ TDummyClass* TKavoInput::MouseTarget() {
     if (!box || !box->Visible() || !box->PointInside(p)) continue;
     auto it = ctx_.nodeOwners.find(box);
     if (it == ctx_.nodeOwners.end()) continue;
-    TKavo_ScriptClass* o = ctx_.handles.Resolve(it->second);
-    if (o && o->Info().InheritsFrom(TDummyClass::StaticInfo())) return static_cast<TDummyClass*>(o);
+    if (TDummyClass* d = ResolveAs<TDummyClass>(ctx_.handles, it->second)) return d;
   }
   return nullptr;
 }

@@ -117,20 +117,20 @@ const TScriptClassInfo& TMeshClass::StaticInfo() {
         .Field("UseBump", P::Boolean, &T::UseBump)
         .Prop("Visible", P::Boolean, [](T& m) { return m.Node() ? m.Node()->Visible() : false; },
               [](T& m, const TVariant& v) { m.SetVisible(v.AsBool()); })
-        .Method("Load", &T::Script_Load)
-        .Method("Destroy", &T::Script_Destroy)
-        .Method("MoveToActorsHand", &T::Script_MoveToActorsHand)
-        .Method("MoveToMesh", &T::Script_MoveToMesh)
-        .Method("MoveToInventory", &T::Script_MoveToInventory)
-        .Method("MoveToRoom", &T::Script_MoveToRoom)
-        .Method("EnableTransparency", &T::Script_EnableTransparency)
-        .Method("ChangeMaterial", &T::Script_ChangeMaterial)
-        .Method("ChangeTexture", &T::Script_ChangeTexture)
-        .Method("HideSubObject", &T::Script_HideSubObject)
-        .Method("ShowSubObject", &T::Script_ShowSubObject)
-        .Method("GetSubObjectID", &T::Script_GetSubObjectID)
+        .Method("Load", &T::Script_Load, "file name")
+        .Method("Destroy", &T::Script_Destroy, "")
+        .Method("MoveToActorsHand", &T::Script_MoveToActorsHand, "actor ID [, any: the first hand]")
+        .Method("MoveToMesh", &T::Script_MoveToMesh, "[mesh ID]")
+        .Method("MoveToInventory", &T::Script_MoveToInventory, "[inventory ID]")
+        .Method("MoveToRoom", &T::Script_MoveToRoom, "")
+        .Method("EnableTransparency", &T::Script_EnableTransparency, "[object [, face group]]")
+        .Method("ChangeMaterial", &T::Script_ChangeMaterial, "material name [, object [, face group]]")
+        .Method("ChangeTexture", &T::Script_ChangeTexture, "file name [, object [, face group]]")
+        .Method("HideSubObject", &T::Script_HideSubObject, "object")
+        .Method("ShowSubObject", &T::Script_ShowSubObject, "object")
+        .Method("GetSubObjectID", &T::Script_GetSubObjectID, "object name")
         .Bind<&T::Script_ApplyShader>("ApplyShader")
-        .Method("UnApplyShader", &T::Script_UnApplyShader);
+        .Method("UnApplyShader", &T::Script_UnApplyShader, "");
     return i;
   }();
   return info;

@@ -54,13 +54,13 @@ const TScriptClassInfo& TCameraClass::StaticInfo() {
         .Field("AttachedToActor", P::Integer, &C::AttachedToActor)
         .Field("TargetAttachedToCamera", P::Boolean, &C::TargetAttachedToCamera)
         .Field("AttachedToNone", P::Boolean, &C::AttachedToNone)
-        .Method("SetPosition", &C::Script_SetPosition)
+        .Method("SetPosition", &C::Script_SetPosition, "number, number, number [, boolean: glide]")
         .Bind<&C::Script_SetTargetPosition>("SetTargetPosition")
-        .Method("FollowNone", &C::Script_FollowNone)
-        .Method("AttachToNone", &C::Script_AttachToNone)
-        .Method("AttachTargetToCamera", &C::Script_AttachTargetToCamera)
-        .Method("DeAttachTargetFromCamera", &C::Script_DeAttachTargetFromCamera)
-        .Method("Destroy", &C::Script_Destroy);
+        .Method("FollowNone", &C::Script_FollowNone, "")
+        .Method("AttachToNone", &C::Script_AttachToNone, "")
+        .Method("AttachTargetToCamera", &C::Script_AttachTargetToCamera, "")
+        .Method("DeAttachTargetFromCamera", &C::Script_DeAttachTargetFromCamera, "")
+        .Method("Destroy", &C::Script_Destroy, "");
     return i;
   }();
   return info;

@@ -98,20 +98,20 @@ const TScriptClassInfo& TKavoMovableClass::StaticInfo() {
         .Field("OnActorDistance", P::ShortString, &M::OnActorDistance)
         .Field("ActorDistanceTrigger", P::Single, &M::ActorDistanceTrigger)
         .Field("ActorTriggerID", P::Integer, &M::ActorTriggerID)
-        .Method("Destroy", &M::Script_Destroy)
-        .Method("SetScale", &M::Script_SetScale)
-        .Method("SetPosition", &M::Script_SetPosition)
-        .Method("SetRotation", &M::Script_SetRotation)
-        .Method("RunAnimation", &M::Script_RunAnimation)
-        .Method("OnAnimation", &M::Script_OnAnimation)
-        .Method("AbortAnimation", &M::Script_AbortAnimation)
-        .Method("MoveFirst", &M::Script_MoveFirst)
-        .Method("MoveLast", &M::Script_MoveLast)
-        .Method("MoveUp", &M::Script_MoveUp)
-        .Method("MoveDown", &M::Script_MoveDown)
+        .Method("Destroy", &M::Script_Destroy, "")
+        .Method("SetScale", &M::Script_SetScale, "float [, float [, float]]")
+        .Method("SetPosition", &M::Script_SetPosition, "float [, float [, float]]")
+        .Method("SetRotation", &M::Script_SetRotation, "float [, float [, float]]")
+        .Method("RunAnimation", &M::Script_RunAnimation, "integer [, string]")
+        .Method("OnAnimation", &M::Script_OnAnimation, "")
+        .Method("AbortAnimation", &M::Script_AbortAnimation, "")
+        .Method("MoveFirst", &M::Script_MoveFirst, "")
+        .Method("MoveLast", &M::Script_MoveLast, "")
+        .Method("MoveUp", &M::Script_MoveUp, "")
+        .Method("MoveDown", &M::Script_MoveDown, "")
         .Bind<&M::Script_MoveToMenu>("MoveToMenu")
         .Bind<&M::Script_PointTo>("PointTo")
-        .Method("SetRawRotations", &M::Script_SetRawRotations)
+        .Method("SetRawRotations", &M::Script_SetRawRotations, "16 numbers: a 4 by 4 matrix")
         .Bind<&M::Script_DistanceToPoint>("DistanceToPoint");
     return i;
   }();
@@ -267,7 +267,7 @@ const TScriptClassInfo& TKavoMouseEvents::StaticInfo() {
         .Field("WalkPointX", P::Single, &T::WalkPointX)
         .Field("WalkPointY", P::Single, &T::WalkPointY)
         .Field("WalkPointZ", P::Single, &T::WalkPointZ)
-        .Method("SetWalkPoint", &T::Script_SetWalkPoint);
+        .Method("SetWalkPoint", &T::Script_SetWalkPoint, "float [, float [, float]]");
     return i;
   }();
   return info;
@@ -397,13 +397,14 @@ void RunActorDistanceTrigger(TKavoContext& ctx, int actorID, const glm::vec3& po
     candidates.insert(candidates.end(), h.begin(), h.end());
   }
   for (TObjectHandle h : candidates) {
-    auto* obj = ctx.handles.Resolve(h);
-    if (!obj || !obj->Info().InheritsFrom(TKavoMovableClass::StaticInfo())) continue;
-    auto& m = static_cast<TKavoMovableClass&>(*obj);
+    TKavoMovableClass* obj = ResolveAs<TKavoMovableClass>(ctx.handles, h);
+    if (!obj) continue;
+    auto& m = *obj;
     if (m.OnActorDistance.empty() || !m.Node()) continue;
     bool fire;
-    if (obj->Info().InheritsFrom(TDummyClass::StaticInfo()) && m.ActorDistanceTrigger == -1.0f)
-      fire = static_cast<TDummyClass&>(m).Contains(point);
+    TDummyClass* dummy = ResolveAs<TDummyClass>(ctx.handles, h);
+    if (dummy && m.ActorDistanceTrigger == -1.0f)
+      fire = dummy->Contains(point);
     else
       fire = m.ActorDistanceTrigger > glm::length(m.Node()->AbsolutePosition() - point);
     if (!fire) continue;

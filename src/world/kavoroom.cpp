@@ -204,7 +204,7 @@ void TKavoRoom::Load(TRoomClass& room) {
       if (ctx_.game) ctx_.game->PreviousRoom = Name();
     }
 
-    if (auto* d = static_cast<TRoomClass*>(ctx_.handles.Resolve(handle))) d->SetNode(&Model());
+    if (auto* d = ResolveAs<TRoomClass>(ctx_.handles, handle)) d->SetNode(&Model());
     KavoLog("Room Manager: Loading Room (" + name + ")");
 
     // The new room becomes current once its model is in place.
@@ -222,7 +222,7 @@ void TKavoRoom::Load(TRoomClass& room) {
 
   // Actors are made with inactive bodies; a loaded room switches them on.
   for (TActorClass* actor : ctx_.actors) actor->ActivateBody();
-  if (auto* d = static_cast<TRoomClass*>(ctx_.handles.Resolve(handle))) ++d->LoadCount;
+  if (auto* d = ResolveAs<TRoomClass>(ctx_.handles, handle)) ++d->LoadCount;
   loaded = false;
   const std::string previous = ctx_.game ? ctx_.game->PreviousRoom : std::string();
   if (previous != Name() && !ScriptFile().empty()) {
@@ -370,10 +370,10 @@ const TScriptClassInfo& TRoomClass::StaticInfo() {
         .Field("WalkArea", P::ShortString, &T::WalkArea)
         .Field("NaviMesh", P::ShortString, &T::NaviMesh)
         .Field("LoadCount", P::Integer, &T::LoadCount)
-        .Method("Load", &T::Script_Load)
-        .Method("test", &T::Script_test)
-        .Method("getval", &T::Script_getval)
-        .Method("setval", &T::Script_setval);
+        .Method("Load", &T::Script_Load, "")
+        .Method("test", &T::Script_test, "")
+        .Method("getval", &T::Script_getval, "")
+        .Method("setval", &T::Script_setval, "[number, number]");
     return i;
   }();
   return info;
