@@ -17,7 +17,7 @@ namespace {
 
 const char kUsage[] =
     "usage: kavo [--headless] [--frames N] [--fixed-step MS] [--log PATH] [--screenshot PATH]\n"
-    "            [--input FILE] [--record FILE]\n"
+    "            [--input FILE] [--record FILE] [--script-timeout S]\n"
     "            [--help] [--version] [--api-reference]\n"
     "            [game switches: -noauto, -p NAME..., -logtoconsole] [PROJECT.kavogame]\n";
 
@@ -84,6 +84,12 @@ int main(int argc, char** argv) {
     } else if (a == "--help") {
       std::fputs(kUsage, stdout);
       return 0;
+    } else if (a == "--script-timeout") {
+      const char* v = value("--script-timeout");
+      double seconds;
+      if (!v || !ParseNumber(v, seconds) || !(seconds >= 0) || seconds > 86400)
+        return Misuse("--script-timeout needs seconds (0 switches the watchdog off)");
+      options.scriptTimeout = seconds;
     } else if (a == "--api-reference") {
       std::fputs(kavo::ApiReference().c_str(), stdout);
       return 0;

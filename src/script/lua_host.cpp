@@ -300,6 +300,76 @@ int SetScriptNameField(lua_State* L) {
   return 0;
 }
 
+// The engine's own calls into Lua run protected (lua_cpcall): a Lua error
+// raised inside them (a game's metatables, memory at the heap cap) comes
+// back as a status and a message, never as a jump through engine frames.
+// The functions below hold no C++ objects that need destroying.
+
+// A global function by name, looked up raw: whatever a game's metatable on
+// the globals does, a missing function is just missing.
+struct TCallRequest {
+  const char* name;
+  size_t nameLength;
+  const TKavo_ScriptFunctionData* data;
+  bool found;
+};
+
+int ProtectedCallGlobal(lua_State* L) {
+  auto* r = static_cast<TCallRequest*>(lua_touserdata(L, 1));
+  lua_pushlstring(L, r->name, r->nameLength);
+  lua_rawget(L, LUA_GLOBALSINDEX);
+  if (!lua_isfunction(L, -1)) return 0;
+  r->found = true;
+  const int n = static_cast<int>(r->data->Args.size());
+  luaL_checkstack(L, n + 2, "too many arguments");
+  for (const TVariant& arg : r->data->Args) PushVariant(L, arg);
+  lua_call(L, n, 0);
+  return 0;
+}
+
+// Sets a global raw: engine globals ignore a game's guards on the globals.
+struct TSetGlobalRequest {
+  const char* name;
+  size_t nameLength;
+  const TVariant* value;
+  lua_CFunction function;  // set this instead of the value when given
+};
+
+int ProtectedSetGlobal(lua_State* L) {
+  auto* r = static_cast<TSetGlobalRequest*>(lua_touserdata(L, 1));
+  lua_pushlstring(L, r->name, r->nameLength);
+  if (r->function)
+    lua_pushcfunction(L, r->function);
+  else
+    PushVariant(L, *r->value);
+  lua_rawset(L, LUA_GLOBALSINDEX);
+  return 0;
+}
+
+struct TClassTableRequest {
+  const char* name;
+  size_t nameLength;
+  void* classInfos;
+  void* host;
+};
+
+int ProtectedRegisterClass(lua_State* L) {
+  auto* r = static_cast<TClassTableRequest*>(lua_touserdata(L, 1));
+  lua_pushlstring(L, r->name, r->nameLength);
+  lua_createtable(L, 0, 1);
+  lua_pushlightuserdata(L, r->classInfos);
+  lua_pushlightuserdata(L, r->host);
+  lua_pushcclosure(L, CreateClosure, 2);
+  lua_setfield(L, -2, "Create");
+  lua_rawset(L, LUA_GLOBALSINDEX);
+  return 0;
+}
+
+std::string ErrorText(lua_State* L) {
+  const char* m = lua_type(L, -1) == LUA_TSTRING ? lua_tostring(L, -1) : nullptr;
+  return m ? m : "";
+}
+
 }  // namespace
 
 namespace {
@@ -308,7 +378,7 @@ namespace {
 constexpr size_t kLuaHeapLimit = size_t(2) << 30;
 
 void* LimitedAlloc(void* ud, void* ptr, size_t osize, size_t nsize) {
-  size_t& used = *static_cast<size_t*>(ud);
+  size_t& used = static_cast<TKavo_Lua::TStateData*>(ud)->heapUsed;
   if (nsize == 0) {
     std::free(ptr);
     used -= osize;
@@ -321,13 +391,71 @@ void* LimitedAlloc(void* ud, void* ptr, size_t osize, size_t nsize) {
 }
 
 int Panic(lua_State* L) {
-  std::fprintf(stderr, "Lua panic: %s\n", lua_tostring(L, -1));
+  // Every call the engine makes into Lua runs protected: reaching this is an
+  // engine fault. Say so where the author looks before the process ends.
+  const char* m = lua_tostring(L, -1);
+  KavoLog(std::string("Core error: Lua panic: ") + (m ? m : "unknown error"));
+  std::fprintf(stderr, "Lua panic: %s\n", m ? m : "unknown error");
   std::abort();
 }
 }  // namespace
 
+namespace {
+
+double SteadySeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// The watchdog checks the clock every this many instructions; once a call
+// ran out of time, at every instruction until it has returned, so that a
+// script's own pcall cannot keep it alive.
+constexpr int kWatchdogInterval = 10000;
+
+void WatchdogHook(lua_State* L, lua_Debug* ar) {
+  void* ud = nullptr;
+  lua_getallocf(L, &ud);
+  auto* state = static_cast<TKavo_Lua::TStateData*>(ud);
+  if (state->depth == 0 || state->timeout <= 0) return;
+  if (!state->expired) {
+    if (SteadySeconds() - state->started <= state->timeout) return;
+    state->expired = true;
+    lua_sethook(L, WatchdogHook, LUA_MASKCOUNT, 1);
+  }
+  lua_getinfo(L, "Sln", ar);
+  char seconds[32];
+  std::snprintf(seconds, sizeof(seconds), "%g", state->timeout);
+  luaL_error(L, "Script timeout: %s (%s, line %d) ran longer than %s s", ar->name ? ar->name : "the main chunk",
+             ar->short_src, ar->currentline, seconds);
+}
+
+}  // namespace
+
+void TKavo_Lua::SetScriptTimeout(double seconds) {
+  state_.timeout = seconds > 0 ? seconds : 0.0;
+  if (state_.timeout > 0)
+    lua_sethook(L_, WatchdogHook, LUA_MASKCOUNT, kWatchdogInterval);
+  else
+    lua_sethook(L_, nullptr, 0, 0);
+}
+
+TKavo_Lua::TScriptRun::TScriptRun(TKavo_Lua& host) : host_(host) {
+  TStateData& s = host_.state_;
+  if (s.depth++ == 0) {
+    s.started = s.timeout > 0 ? SteadySeconds() : 0.0;
+    s.expired = false;
+  }
+}
+
+TKavo_Lua::TScriptRun::~TScriptRun() {
+  TStateData& s = host_.state_;
+  if (--s.depth == 0 && s.expired) {
+    s.expired = false;
+    lua_sethook(host_.L_, WatchdogHook, LUA_MASKCOUNT, kWatchdogInterval);
+  }
+}
+
 TKavo_Lua::TKavo_Lua(TKavoContext& ctx) : ctx_(ctx) {
-  L_ = lua_newstate(LimitedAlloc, &heapUsed_);
+  L_ = lua_newstate(LimitedAlloc, &state_);
   if (L_) lua_atpanic(L_, Panic);
   if (L_ == nullptr) throw EKavoError("Unable to create the Lua state");
   // Exactly the base, math, string and table libraries.
@@ -352,14 +480,12 @@ std::string TKavo_Lua::GetLibraryNotice() const {
 
 void TKavo_Lua::RegisterScriptClass(const TScriptClassInfo& info, const std::string& name) {
   classInfos_.push_back(std::make_unique<TKavo_ClassInfos>(TKavo_ClassInfos{name, &info}));
+  TClassTableRequest r{name.data(), name.size(), classInfos_.back().get(), this};
   const int top = lua_gettop(L_);
-  lua_createtable(L_, 0, 1);
-  lua_pushlightuserdata(L_, classInfos_.back().get());
-  lua_pushlightuserdata(L_, this);
-  lua_pushcclosure(L_, CreateClosure, 2);
-  lua_setfield(L_, -2, "Create");
-  lua_setglobal(L_, name.c_str());
+  const int rc = lua_cpcall(L_, ProtectedRegisterClass, &r);
+  std::string error = rc != 0 ? ErrorText(L_) : std::string();
   lua_settop(L_, top);
+  if (rc != 0) throw EKavoError("Unable to register class " + name + " (" + error + ")");
 }
 
 const TClassBinding& TKavo_Lua::BindingOf(const TScriptClassInfo& info) {
@@ -438,7 +564,8 @@ TKavo_ScriptClass* TKavo_Lua::ObjectFromLua(int index) const {
   const int top = lua_gettop(L_);
   TKavo_ScriptClass* result = nullptr;
   if (lua_getmetatable(L_, index)) {
-    lua_getfield(L_, -1, "__index");
+    lua_pushliteral(L_, "__index");
+    lua_rawget(L_, -2);
     if (lua_tocfunction(L_, -1) == IndexClosure && lua_getupvalue(L_, -1, 1)) {
       auto h = static_cast<TObjectHandle>(reinterpret_cast<uintptr_t>(lua_touserdata(L_, -1)));
       result = ctx_.handles.Resolve(h);
@@ -453,7 +580,10 @@ void TKavo_Lua::ExecuteLine(const std::string& text) {
   currentScriptName_ = text;
   const int top = lua_gettop(L_);
   int rc = luaL_loadstring(L_, text.c_str());
-  if (rc == 0) rc = lua_pcall(L_, 0, 0, 0);
+  if (rc == 0) {
+    TScriptRun run(*this);
+    rc = lua_pcall(L_, 0, 0, 0);
+  }
   if (rc != 0) {
     const char* msg = lua_tostring(L_, -1);
     std::string line = std::string("Script Manager: Error while trying execute line ") + (msg ? msg : "");
@@ -474,7 +604,10 @@ void TKavo_Lua::RunArchivedScript(const std::string& enciphered, const std::stri
   std::string text = DecipherScript(enciphered);
   const int top = lua_gettop(L_);
   int rc = luaL_loadbuffer(L_, text.data(), text.size(), chunkName.c_str());
-  if (rc == 0) rc = lua_pcall(L_, 0, LUA_MULTRET, 0);
+  if (rc == 0) {
+    TScriptRun run(*this);
+    rc = lua_pcall(L_, 0, LUA_MULTRET, 0);
+  }
   if (rc != 0) {
     const char* msg = lua_tostring(L_, -1);
     std::string m = msg ? msg : "";
@@ -530,7 +663,10 @@ void TKavo_Lua::LoadScriptFile(const std::string& fileName, bool force) {
         const int top = lua_gettop(L_);
         std::string chunk = "@" + loc.ResolvedPath;
         int rc = luaL_loadbuffer(L_, bytes.data(), bytes.size(), chunk.c_str());
-        if (rc == 0) rc = lua_pcall(L_, 0, LUA_MULTRET, 0);
+        if (rc == 0) {
+          TScriptRun run(*this);
+          rc = lua_pcall(L_, 0, LUA_MULTRET, 0);
+        }
         if (rc != 0) {
           const char* msg = lua_tostring(L_, -1);
           std::string m = msg ? msg : "";
@@ -549,15 +685,17 @@ void TKavo_Lua::LoadScriptFile(const std::string& fileName, bool force) {
 }
 
 void TKavo_Lua::SetGlobalValue(const TVariant& value, const std::string& name) {
+  TSetGlobalRequest r{name.data(), name.size(), &value, nullptr};
   const int top = lua_gettop(L_);
-  PushVariant(L_, value);
-  lua_setglobal(L_, name.c_str());
+  if (lua_cpcall(L_, ProtectedSetGlobal, &r) != 0) KavoLog("Script Manager: Unable to set " + name + " (" + ErrorText(L_) + ")");
   lua_settop(L_, top);
 }
 
 void TKavo_Lua::RegisterFunction(lua_CFunction fn, const std::string& name) {
-  lua_pushcfunction(L_, fn);
-  lua_setglobal(L_, name.c_str());
+  TSetGlobalRequest r{name.data(), name.size(), nullptr, fn};
+  const int top = lua_gettop(L_);
+  if (lua_cpcall(L_, ProtectedSetGlobal, &r) != 0) KavoLog("Script Manager: Unable to set " + name + " (" + ErrorText(L_) + ")");
+  lua_settop(L_, top);
 }
 
 int TKavo_Lua::CallScriptFunction(const std::string& name, const TKavo_ScriptFunctionData& data) {
@@ -567,16 +705,17 @@ int TKavo_Lua::CallScriptFunction(const std::string& name, const TKavo_ScriptFun
   std::string failure;
   int failureNumber = 0;
   try {
-    lua_getglobal(L_, name.c_str());
-    if (!lua_isfunction(L_, -1)) {
+    if (!lua_checkstack(L_, static_cast<int>(data.Args.size()) + 8)) throw EKavoError("Lua stack overflow");
+    TCallRequest r{name.data(), name.size(), &data, false};
+    TScriptRun run(*this);
+    const int rc = lua_cpcall(L_, ProtectedCallGlobal, &r);
+    if (rc == 0 && !r.found) {
       lua_settop(L_, top);
       return -1;
     }
-    if (!lua_checkstack(L_, static_cast<int>(data.Args.size()) + 4)) throw EKavoError("Lua stack overflow");
-    for (const TVariant& arg : data.Args) PushVariant(L_, arg);
-    if (lua_pcall(L_, static_cast<int>(data.Args.size()), 0, 0) != 0) {
+    if (rc != 0) {
       result = 1;
-      std::string message = lua_type(L_, -1) == LUA_TSTRING ? lua_tostring(L_, -1) : "";
+      std::string message = ErrorText(L_);
       lua_settop(L_, top);
       std::string line = "Warning: While calling function " + name + " (" + message + ")";
       if (ctx_.DebugMode()) ctx_.ShowFatalError(line, kErrScript);
@@ -629,7 +768,8 @@ void TKavo_Lua::SynchronizeNames(const std::vector<std::string>& reserved) {
     if (TKavo_ScriptClass* obj = ctx_.handles.Resolve(handle)) obj->ScriptName = key;
   for (const std::string& key : plainTables) {
     lua_pushcfunction(L_, SetScriptNameField);
-    lua_getglobal(L_, key.c_str());
+    lua_pushlstring(L_, key.data(), key.size());
+    lua_rawget(L_, LUA_GLOBALSINDEX);
     if (lua_type(L_, -1) != LUA_TTABLE) {
       lua_settop(L_, top);
       continue;

@@ -81,6 +81,34 @@ class TKavo_Lua {
   TKavo_ScriptFunctionData& AcquireCallData();
   void ReleaseCallData() { --callDepth_; }
   TKavoContext& Context() const { return ctx_; }
+
+  // The watchdog: one call into Lua (the outermost, with whatever it calls)
+  // that runs longer than this many seconds raises a script error naming
+  // the function, file and line. 0 switches it off.
+  void SetScriptTimeout(double seconds);
+  double ScriptTimeout() const { return state_.timeout; }
+
+  // What the Lua state's allocator and the watchdog's hook share: the
+  // allocator's user value, so the hook finds it without process-wide state.
+  struct TStateData {
+    size_t heapUsed = 0;
+    double timeout = 0.0;  // seconds; 0: no watchdog
+    int depth = 0;         // nesting of engine calls into Lua
+    double started = 0.0;  // steady-clock seconds when the outermost call began
+    bool expired = false;  // the outermost call ran out of time
+  };
+  // Marks one engine call into Lua for the watchdog (construct before the
+  // call, destroy after).
+  class TScriptRun {
+   public:
+    explicit TScriptRun(TKavo_Lua& host);
+    ~TScriptRun();
+    TScriptRun(const TScriptRun&) = delete;
+    TScriptRun& operator=(const TScriptRun&) = delete;
+
+   private:
+    TKavo_Lua& host_;
+  };
   // The loaded-script list: every script file loaded so far (load-once).
   const std::vector<std::string>& LoadedScripts() const { return loadedScripts_; }
   // How long the latest script load took (ms) and the Lua heap after it (in 100 KiB).
@@ -99,7 +127,7 @@ class TKavo_Lua {
   std::unordered_map<const TScriptClassInfo*, std::unique_ptr<TClassBinding>> bindings_;
   std::string currentScriptName_;
   std::vector<std::unique_ptr<TKavo_ScriptFunctionData>> callPool_;
-  size_t heapUsed_ = 0;
+  TStateData state_;
   size_t callDepth_ = 0;
 };
 

@@ -177,10 +177,8 @@ class TClassBuilder {
 
   template <class V>
   TClassBuilder& Field(const char* name, TPropType type, V T::*field) {
-    TScriptProperty p{name, type, [field](TKavo_ScriptClass& o) { return TVariant(static_cast<T&>(o).*field); },
-                      [field, type](TKavo_ScriptClass& o, const TVariant& v) {
-                        Assign(static_cast<T&>(o).*field, v, type);
-                      }};
+    TScriptProperty p = Make(name, type, [field](TKavo_ScriptClass& o) { return TVariant(static_cast<T&>(o).*field); });
+    p.set = [field, type](TKavo_ScriptClass& o, const TVariant& v) { Assign(static_cast<T&>(o).*field, v, type); };
     if constexpr (std::is_arithmetic_v<V> && !std::is_same_v<V, bool>) {
       p.getNumber = [field](TKavo_ScriptClass& o) { return static_cast<double>(static_cast<T&>(o).*field); };
       p.setNumber = [field](TKavo_ScriptClass& o, double v) { static_cast<T&>(o).*field = static_cast<V>(v); };
@@ -196,8 +194,8 @@ class TClassBuilder {
   template <class Get, class Set>
   TClassBuilder& Prop(const char* name, TPropType type, Get get, Set set) {
     using V = SetterValue<Set>;
-    TScriptProperty p{name, type, [get](TKavo_ScriptClass& o) { return TVariant(get(static_cast<T&>(o))); },
-                      [set](TKavo_ScriptClass& o, const TVariant& v) { set(static_cast<T&>(o), FromVariant<V>(v)); }};
+    TScriptProperty p = Make(name, type, [get](TKavo_ScriptClass& o) { return TVariant(get(static_cast<T&>(o))); });
+    p.set = [set](TKavo_ScriptClass& o, const TVariant& v) { set(static_cast<T&>(o), FromVariant<V>(v)); };
     AddNumberGetter(p, get);
     const bool numeric = type == TPropType::Integer || type == TPropType::Byte || type == TPropType::Single ||
                          type == TPropType::Double;
@@ -219,7 +217,7 @@ class TClassBuilder {
   // ignored. get: value(T&) as for Prop.
   template <class Get>
   TClassBuilder& ReadOnly(const char* name, TPropType type, Get get) {
-    TScriptProperty p{name, type, [get](TKavo_ScriptClass& o) { return TVariant(get(static_cast<T&>(o))); }, nullptr};
+    TScriptProperty p = Make(name, type, [get](TKavo_ScriptClass& o) { return TVariant(get(static_cast<T&>(o))); });
     AddNumberGetter(p, get);
     info_.AddProperty(std::move(p));
     return *this;
@@ -250,6 +248,15 @@ class TClassBuilder {
   }
 
  private:
+  template <class Get>
+  static TScriptProperty Make(const char* name, TPropType type, Get get) {
+    TScriptProperty p;
+    p.name = name;
+    p.type = type;
+    p.get = std::move(get);
+    return p;
+  }
+
   // The value type a setter takes (its second parameter, decayed).
   template <class F>
   struct SetterTraits : SetterTraits<decltype(&F::operator())> {};

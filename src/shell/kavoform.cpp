@@ -307,6 +307,7 @@ void TKavoForm::StartupSequence(const std::vector<std::string>& args) {
   // 15.
   script_ = std::make_unique<TKavo_ScriptEnvoirement>(ctx_);
   ctx_.script = script_.get();
+  script_->Host().SetScriptTimeout(options.scriptTimeout);
   RegisterScriptClasses();
   // 16. The default menu stands in the menu list twice: at 0 and at 1.
   platform.HideCursorOverWindow(true);

@@ -39,6 +39,7 @@ struct TKavoOptions {
   std::string inputText;   // the text of an --input file
   std::string recordPath;  // --record FILE
   std::string executableDir;  // empty: the running executable's directory
+  double scriptTimeout = 10.0;  // seconds one call into Lua may run; 0: no limit
 };
 
 class TKavoForm : private IKavoEngineHost {

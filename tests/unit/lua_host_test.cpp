@@ -4,6 +4,7 @@
 
 #include "script/environment.h"
 #include "support/game_fixture.h"
+#include "world/kavodummy.h"
 
 namespace kavo::test {
 namespace {
@@ -124,6 +125,94 @@ TEST_F(LuaHost, LoadingAConfigScriptHoldsTheClockAndRestoresIt) {
   EXPECT_EQ(log[4], "  false");
   EXPECT_EQ(log[7], "  true");
   EXPECT_TRUE(form->cadencer->Enabled());
+}
+
+}  // namespace
+}  // namespace kavo::test
+
+namespace kavo::test {
+namespace {
+
+// A game that guards its globals the common way: reading or writing an
+// undeclared global raises. The engine's own look-ups and writes never
+// trip over it, and missing handlers are skipped as ever.
+class StrictGlobals : public GameFixture {
+ protected:
+  void SetUp() override {
+    StartGame(
+        "Game = TGame.Create()\nGame.Debug = false\n"
+        "setmetatable(_G, {__index = function(t, k) error('undeclared global ' .. tostring(k), 2) end,\n"
+        "                  __newindex = function(t, k, v) error('assignment to undeclared ' .. tostring(k), 2) end})\n");
+    NewLog();
+  }
+};
+
+TEST_F(StrictGlobals, MissingHandlersAreSkippedAndNothingPanics) {
+  EXPECT_EQ(form->Script().CallNoArgs("onhallMouseMove"), -1);
+  // From inside a script call too: the engine's call returns, the script goes on.
+  Run("rawset(_G, 'after', 0) Game.CallFunction('nothingHere') rawset(_G, 'after', 1)");
+  Run("Game.LOG(rawget(_G, 'after'))");
+  EXPECT_EQ(NewLog(), (std::vector<std::string>{"1"}));
+  // Engine globals are set past the guard.
+  form->Script().SetGlobal(TVariant(7), "EngineValue");
+  Run("Game.LOG(rawget(_G, 'EngineValue'))");
+  EXPECT_EQ(NewLog(), (std::vector<std::string>{"7"}));
+  // Name synchronisation walks the guarded globals without raising.
+  Run("rawset(_G, 'd', TDummy.Create())");
+  NewLog();
+  EXPECT_EQ(form->Script().CallNoArgs("x"), -1);
+  form->Script().SynchronizeNames();
+  EXPECT_EQ(form->Context().dummies.Front()->ScriptName, "d");
+  // Hover picking calls the room's move function by name every tick.
+  RunFrames(30);
+  EXPECT_FALSE(form->Terminated());
+}
+
+// The watchdog ends a call into Lua that runs too long, with a message
+// naming where it was, through the usual error path.
+class Watchdog : public GameFixture {
+ protected:
+  void SetUp() override {
+    options.scriptTimeout = 0.2;
+    StartGame("Game = TGame.Create()\nGame.Debug = false\n");
+    NewLog();
+  }
+};
+
+TEST_F(Watchdog, EndlessLoopsEndWithAScriptError) {
+  struct Case {
+    const char* script;
+  } cases[] = {
+      {"function spin() while true do end end"},
+      // A script's own pcall cannot keep the loop alive.
+      {"function spin() while true do pcall(function() while true do end end) end end"},
+      // Nor a loop one engine call further in.
+      {"function inner() while true do end end function spin() Game.CallFunction('inner') while true do end end"},
+  };
+  for (const Case& c : cases) {
+    Run(c.script);
+    NewLog();
+    EXPECT_EQ(form->Script().CallNoArgs("spin"), 1) << c.script;
+    auto log = NewLog();
+    ASSERT_FALSE(log.empty()) << c.script;
+    EXPECT_EQ(log.back().rfind("Warning: While calling function spin (", 0), 0u) << log.back();
+    EXPECT_NE(log.back().find("Script timeout: "), std::string::npos) << log.back();
+    EXPECT_NE(log.back().find("line 1) ran longer than 0.2 s"), std::string::npos) << log.back();
+  }
+  // The engine goes on, and the next call gets its full time again.
+  Run("Game.LOG('alive')");
+  EXPECT_EQ(NewLog(), (std::vector<std::string>{"alive"}));
+}
+
+TEST_F(Watchdog, AnEndlessConfigurationScriptEndsTheStart) {
+  options.scriptTimeout = 0.2;
+  form.reset();
+  dir.Write("data/config.lua", "Game = TGame.Create()\nwhile true do end\n");
+  Start();
+  EXPECT_TRUE(form->Terminated());
+  ASSERT_FALSE(platform.dialogs.empty());
+  EXPECT_EQ(platform.dialogs[0].number, 13);
+  EXPECT_NE(platform.dialogs[0].text.find("Script timeout: "), std::string::npos) << platform.dialogs[0].text;
 }
 
 }  // namespace

@@ -59,7 +59,7 @@ void GameFixture::StartGame(const std::string& config, std::vector<std::string> 
 }
 
 void GameFixture::Start(std::vector<std::string> args) {
-  TKavoOptions o;
+  TKavoOptions o = options;
   o.executableDir = dir.Path();
   o.fixedStepMs = 10;
   form = std::make_unique<TKavoForm>(platform, o);

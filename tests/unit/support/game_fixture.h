@@ -44,6 +44,7 @@ class GameFixture : public ::testing::Test {
 
   TempDir dir;
   TTestPlatform platform;
+  TKavoOptions options;  // executableDir and fixedStepMs are filled in by Start
   std::unique_ptr<TKavoForm> form;
   size_t seen_ = 0;
 };
