@@ -76,80 +76,60 @@ int MethodClosure(lua_State* L) {
   TKavo_ScriptClass* obj = ctx.handles.Resolve(HandleAt(L, 1));
   std::string failure;
   int number = kErrUnnumbered;
-  // Calls of all-numeric bound methods with only numbers: no record.
-  if (obj != nullptr && method->callNumbers != nullptr && n <= kMaxNumberArgs) {
-    double numbers[kMaxNumberArgs];
-    bool allNumbers = true;
-    for (int i = 0; i < n && allNumbers; ++i) {
-      allNumbers = lua_type(L, i + 1) == LUA_TNUMBER;
-      if (allNumbers) numbers[i] = lua_tonumber(L, i + 1);
-    }
-    if (allNumbers) {
-      bool done = false;
-      TVariant result;
-      try {
-        done = method->callNumbers(*obj, numbers, n, result);
-      } catch (const EKavoError& e) {
-        return MethodFailed(L, ctx, n, e.what(), e.Number());
-      } catch (const std::exception& e) {
-        return MethodFailed(L, ctx, n, e.what(), kErrUnnumbered);
-      } catch (...) {
-        return MethodFailed(L, ctx, n, "Unknown error", kErrUnnumbered);
+  // The record lives in the host's pool, not in this frame: the result is
+  // pushed from it after everything of this frame that needs destroying is
+  // gone, so a Lua error in the push (memory at the heap cap) skips nothing.
+  TKavo_ScriptFunctionData& data = host->AcquireCallData();
+  try {
+    bool done = false;
+    if (obj == nullptr) {
+      failure = "Object " + binding->info->DisplayName() + " was destroyed";
+      number = kErrScript;
+      done = true;
+    } else if (method->callNumbers != nullptr && n <= kMaxNumberArgs) {
+      // Calls of all-numeric bound methods with only numbers: no arguments
+      // in the record. When the numbers fail the checks, the record path
+      // below runs and reports why.
+      double numbers[kMaxNumberArgs];
+      bool allNumbers = true;
+      for (int i = 0; i < n && allNumbers; ++i) {
+        allNumbers = lua_type(L, i + 1) == LUA_TNUMBER;
+        if (allNumbers) numbers[i] = lua_tonumber(L, i + 1);
       }
-      if (done) {
-        lua_settop(L, n);
-        PushVariant(L, result);
-        return 1;
-      }
-      // The numbers did not pass the checks: the record path reports why.
+      done = allNumbers && method->callNumbers(*obj, numbers, n, data.Result);
     }
-  }
-  {
-    TKavo_ScriptFunctionData& data = host->AcquireCallData();
-    struct Release {
-      TKavo_Lua* h;
-      ~Release() { h->ReleaseCallData(); }
-    } release{host};
-    try {
-      if (obj == nullptr) {
-        failure = "Object " + binding->info->DisplayName() + " was destroyed";
-        number = kErrScript;
-      } else {
-        {
-          data.Method = method->name.c_str();
-          data.Args.reserve(static_cast<size_t>(n));
-          for (int i = 1; i <= n; ++i) {
-            if (lua_type(L, i) == LUA_TNUMBER) {
-              // The common case without a temporary: numbers.
-              double v = lua_tonumber(L, i);
-              if (v >= -2147483647.0 && v <= 2147483647.0 && v == std::floor(v))  // NaN fails the range
-                data.Args.emplace_back(static_cast<int64_t>(v));
-              else
-                data.Args.emplace_back(v);
-            } else {
-              data.Args.push_back(LuaToVariant(L, i));
-            }
-          }
-          method->call(*obj, data);
+    if (!done) {
+      data.Method = method->name.c_str();
+      data.Args.reserve(static_cast<size_t>(n));
+      for (int i = 1; i <= n; ++i) {
+        if (lua_type(L, i) == LUA_TNUMBER) {
+          // The common case without a temporary: numbers.
+          double v = lua_tonumber(L, i);
+          if (v >= -2147483647.0 && v <= 2147483647.0 && v == std::floor(v))  // NaN fails the range
+            data.Args.emplace_back(static_cast<int64_t>(v));
+          else
+            data.Args.emplace_back(v);
+        } else {
+          data.Args.push_back(LuaToVariant(L, i));
         }
       }
-    } catch (const EKavoError& e) {
-      failure = e.what();
-      number = e.Number();
-    } catch (const std::exception& e) {
-      failure = e.what();
-      number = kErrUnnumbered;
-    } catch (...) {
-      failure = "Unknown error";
-      number = kErrUnnumbered;
+      method->call(*obj, data);
     }
-    if (failure.empty()) {
-      lua_settop(L, n);
-      PushVariant(L, data.Result);
-      return 1;
-    }
+  } catch (const EKavoError& e) {
+    failure = e.what();
+    number = e.Number();
+  } catch (const std::exception& e) {
+    failure = e.what();
+    number = kErrUnnumbered;
+  } catch (...) {
+    failure = "Unknown error";
+    number = kErrUnnumbered;
   }
-  return MethodFailed(L, ctx, n, failure, number);
+  host->ReleaseCallData();
+  if (!failure.empty()) return MethodFailed(L, ctx, n, failure, number);
+  lua_settop(L, n);
+  PushVariant(L, data.Result);
+  return 1;
 }
 
 // The object a property closure works on and the property its key names
