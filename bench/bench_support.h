@@ -19,7 +19,11 @@ namespace kavo::bench {
 inline std::string MakeGameFolder(const std::string& config) {
   char tmpl[] = "/tmp/kavo-bench-XXXXXX";
   char* made = mkdtemp(tmpl);
-  std::string dir = std::string(made ? made : "/tmp") + "/";
+  if (made == nullptr) {
+    std::fprintf(stderr, "cannot make a temporary folder under /tmp\n");
+    std::exit(1);
+  }
+  std::string dir = std::string(made) + "/";
   std::string cmd = "mkdir -p " + dir + "data/GUI " + dir + "data/scripts && cp " KAVO_SOURCE_DIR
                     "/tests/data/models/walkpawns.3ds " + dir + "data/GUI/";
   if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "cannot make %s\n", dir.c_str());
@@ -42,7 +46,8 @@ inline std::unique_ptr<TKavoForm> StartGame(IPlatform& platform, const std::stri
 }
 
 inline void RemoveGameFolder(const std::string& dir) {
-  if (std::system(("rm -rf " + dir).c_str()) != 0) std::fprintf(stderr, "cannot remove %s\n", dir.c_str());
+  if (dir.rfind("/tmp/kavo-bench-", 0) != 0) return;  // only folders MakeGameFolder made
+  if (std::system(("rm -rf '" + dir + "'").c_str()) != 0) std::fprintf(stderr, "cannot remove %s\n", dir.c_str());
 }
 
 }  // namespace kavo::bench

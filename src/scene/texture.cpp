@@ -1,20 +1,25 @@
 #include "scene/texture.h"
 
-#include "scene/fileaccess.h"
 #include "core/errors.h"
+#include "scene/fileaccess.h"
+#include "scene/pictureheader.h"
 
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_image.h>
 #include <epoxy/gl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
 namespace kavo::scene {
 
 namespace {
-constexpr int kMaxTextureSide = 16384;
+int g_sideLimit = kMaxTextureSide;
 }
+
+void SetTextureSideLimit(int side) { g_sideLimit = side > 0 && side < kMaxTextureSide ? side : kMaxTextureSide; }
+int TextureSideLimit() { return g_sideLimit; }
 
 Texture::~Texture() {
   if (glName_ != 0 && SDL_GL_GetCurrentContext() != nullptr) {
@@ -25,44 +30,75 @@ Texture::~Texture() {
 
 bool Texture::LoadFromBytes(const std::string& bytes, std::string_view nameForErrors, std::string& error) {
   Clear();
+  const std::string name(nameForErrors);
   if (bytes.empty() || bytes.size() > static_cast<size_t>(std::numeric_limits<int>::max())) {
-    error = "Texture (" + std::string(nameForErrors) + ") is empty or too large";
+    error = "Texture (" + name + ") is empty or too large";
+    return false;
+  }
+  // The stated size first: nothing is decoded for a picture too large.
+  PictureHeader header;
+  std::string why;
+  if (!ReadPictureHeader(bytes, nameForErrors, header, why)) {
+    error = "Texture (" + name + ") couldn't be decoded: " + why;
+    return false;
+  }
+  const int64_t limit = TextureSideLimit();
+  if (header.width <= 0 || header.height <= 0 || header.width > limit || header.height > limit) {
+    error = "Texture (" + name + ") is " + std::to_string(header.width) + " by " + std::to_string(header.height) +
+            " pixels; textures may be at most " + std::to_string(limit) + " by " + std::to_string(limit);
     return false;
   }
   SDL_RWops* rw = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
   if (!rw) {
-    error = "Texture (" + std::string(nameForErrors) + "): " + SDL_GetError();
+    error = "Texture (" + name + "): " + SDL_GetError();
     return false;
   }
-  SDL_Surface* img = IMG_Load_RW(rw, 1);
+  SDL_Surface* img = IMG_LoadTyped_RW(rw, 1, DecoderType(header.format));
   if (!img) {
-    error = "Texture (" + std::string(nameForErrors) + ") couldn't be decoded: " + IMG_GetError();
+    error = "Texture (" + name + ") couldn't be decoded: " + IMG_GetError();
     return false;
   }
+  struct FreeSurface {
+    SDL_Surface* s;
+    ~FreeSurface() { SDL_FreeSurface(s); }
+  } freeImg{img};
   bool alpha = SDL_ISPIXELFORMAT_ALPHA(img->format->format) || img->format->Amask != 0;
   if (img->format->palette && SDL_GetColorKey(img, nullptr) == 0) alpha = true;
-  if (img->w <= 0 || img->h <= 0 || img->w > kMaxTextureSide || img->h > kMaxTextureSide) {
-    error = "Texture (" + std::string(nameForErrors) + ") has an unsupported size";
-    SDL_FreeSurface(img);
+  if (img->w <= 0 || img->h <= 0 || img->w > limit || img->h > limit) {
+    error = "Texture (" + name + ") has an unsupported size";
     return false;
   }
-  SDL_Surface* rgba = SDL_ConvertSurfaceFormat(img, SDL_PIXELFORMAT_ABGR8888, 0);  // bytes R,G,B,A
-  SDL_FreeSurface(img);
-  if (!rgba) {
-    error = "Texture (" + std::string(nameForErrors) + "): " + SDL_GetError();
+  // Converted straight into the texture's own buffer (bytes R, G, B, A):
+  // beside the decoded surface there is this one copy.
+  const size_t rowBytes = static_cast<size_t>(img->w) * 4;
+  std::vector<uint8_t> px(rowBytes * static_cast<size_t>(img->h));
+  SDL_Surface* source = img;
+  SDL_Surface* converted = nullptr;
+  if (SDL_ISPIXELFORMAT_INDEXED(img->format->format) || SDL_ISPIXELFORMAT_FOURCC(img->format->format)) {
+    // Palettes (and a colour key) need SDL's surface conversion.
+    converted = SDL_ConvertSurfaceFormat(img, SDL_PIXELFORMAT_ABGR8888, 0);
+    if (!converted) {
+      error = "Texture (" + name + "): " + SDL_GetError();
+      return false;
+    }
+    source = converted;
+  }
+  struct FreeConverted {
+    SDL_Surface* s;
+    ~FreeConverted() {
+      if (s) SDL_FreeSurface(s);
+    }
+  } freeConverted{converted};
+  SDL_LockSurface(source);
+  const int rc = SDL_ConvertPixels(source->w, source->h, source->format->format, source->pixels, source->pitch,
+                                   SDL_PIXELFORMAT_ABGR8888, px.data(), static_cast<int>(rowBytes));
+  SDL_UnlockSurface(source);
+  if (rc != 0) {
+    error = "Texture (" + name + "): " + SDL_GetError();
     return false;
   }
-  std::vector<uint8_t> px(static_cast<size_t>(rgba->w) * rgba->h * 4);
-  SDL_LockSurface(rgba);
-  for (int y = 0; y < rgba->h; ++y) {
-    const uint8_t* row = static_cast<const uint8_t*>(rgba->pixels) + static_cast<size_t>(y) * rgba->pitch;
-    std::copy(row, row + static_cast<size_t>(rgba->w) * 4, px.begin() + static_cast<size_t>(y) * rgba->w * 4);
-  }
-  SDL_UnlockSurface(rgba);
-  int w = rgba->w, h = rgba->h;
-  SDL_FreeSurface(rgba);
-  SetPixels(w, h, std::move(px), alpha);
-  fileName_ = std::string(nameForErrors);
+  SetPixels(source->w, source->h, std::move(px), alpha);
+  fileName_ = name;
   return true;
 }
 
@@ -82,7 +118,13 @@ void Texture::SetPixels(int width, int height, std::vector<uint8_t> rgba, bool h
   width_ = width;
   height_ = height;
   hasAlpha_ = hasAlpha;
-  source_ = std::move(rgba);
+  pixels_ = std::move(rgba);
+  ownAlpha_.clear();
+  if (hasAlpha_) {
+    const size_t n = pixels_.size() / 4;
+    ownAlpha_.resize(n);
+    for (size_t i = 0; i < n; ++i) ownAlpha_[i] = pixels_[i * 4 + 3];
+  }
   derivedValid_ = false;
   uploaded_ = false;
 }
@@ -91,8 +133,10 @@ void Texture::Clear() {
   fileName_.clear();
   width_ = height_ = 0;
   hasAlpha_ = false;
-  source_.clear();
-  derived_.clear();
+  pixels_.clear();
+  pixels_.shrink_to_fit();
+  ownAlpha_.clear();
+  ownAlpha_.shrink_to_fit();
   derivedValid_ = false;
   uploaded_ = false;
 }
@@ -112,14 +156,15 @@ void Texture::SetFormat(TextureFormat f) {
 
 const std::vector<uint8_t>& Texture::Pixels() const {
   if (!derivedValid_) DeriveAlpha();
-  return derived_;
+  return pixels_;
 }
 
 void Texture::DeriveAlpha() const {
-  derived_ = source_;
+  // Only the alpha bytes change; the picture's own alpha stays beside them.
   derivedValid_ = true;
-  const size_t n = derived_.size() / 4;
-  uint8_t* p = derived_.data();
+  const size_t n = pixels_.size() / 4;
+  uint8_t* p = pixels_.data();
+  auto own = [&](size_t i) -> uint8_t { return hasAlpha_ ? ownAlpha_[i] : 255; };
   auto luminance = [](const uint8_t* q) { return (0.299f * q[0] + 0.587f * q[1] + 0.114f * q[2]) / 255.0f; };
   auto toByte = [](float v) {
     v = std::fmin(std::fmax(v, 0.0f), 1.0f);
@@ -127,8 +172,7 @@ void Texture::DeriveAlpha() const {
   };
   switch (alphaMode_) {
     case TextureAlphaMode::Default:
-      if (!hasAlpha_)
-        for (size_t i = 0; i < n; ++i) p[i * 4 + 3] = 255;
+      for (size_t i = 0; i < n; ++i) p[i * 4 + 3] = own(i);
       break;
     case TextureAlphaMode::Opaque:
       for (size_t i = 0; i < n; ++i) p[i * 4 + 3] = 255;
@@ -150,12 +194,19 @@ void Texture::DeriveAlpha() const {
       const uint8_t r = p[0], g = p[1], b = p[2];
       for (size_t i = 0; i < n; ++i) {
         uint8_t* q = p + i * 4;
-        if (!hasAlpha_) q[3] = 255;
-        if (q[0] == r && q[1] == g && q[2] == b) q[3] = 0;
+        q[3] = (q[0] == r && q[1] == g && q[2] == b) ? 0 : own(i);
       }
       break;
     }
   }
+}
+
+void Texture::FlipRows() const {
+  const size_t rowBytes = static_cast<size_t>(width_) * 4;
+  for (int top = 0, bottom = height_ - 1; top < bottom; ++top, --bottom)
+    std::swap_ranges(pixels_.begin() + static_cast<size_t>(top) * rowBytes,
+                     pixels_.begin() + static_cast<size_t>(top + 1) * rowBytes,
+                     pixels_.begin() + static_cast<size_t>(bottom) * rowBytes);
 }
 
 unsigned Texture::Bind() {
@@ -170,15 +221,13 @@ unsigned Texture::Bind() {
   if (!uploaded_) {
     const std::vector<uint8_t>& px = Pixels();
     // GL's first row is the bottom of the picture: upload bottom-up so
-    // that texture coordinate t = 0 is the image's bottom edge.
-    std::vector<uint8_t> flipped(px.size());
-    const size_t rowBytes = static_cast<size_t>(width_) * 4;
-    for (int y = 0; y < height_; ++y)
-      std::copy(px.begin() + static_cast<size_t>(height_ - 1 - y) * rowBytes,
-                px.begin() + static_cast<size_t>(height_ - y) * rowBytes, flipped.begin() + y * rowBytes);
+    // that texture coordinate t = 0 is the image's bottom edge. The rows
+    // are turned in place for the upload and back after it: no copy.
+    FlipRows();
     GLint internal = format_ == TextureFormat::RGB ? GL_RGB8 : GL_RGBA8;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, internal, width_, height_, 0, GL_RGBA, GL_UNSIGNED_BYTE, flipped.data());
+    glTexImage2D(GL_TEXTURE_2D, 0, internal, width_, height_, 0, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+    FlipRows();
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);

@@ -2,6 +2,11 @@
 // kept on the CPU, so that the alpha channel can be derived again whenever
 // the alpha mode changes, and uploaded to OpenGL lazily by the renderer when
 // a context is current.
+//
+// The picture's stated size is read from its header before anything is
+// decoded, and a picture larger than the texture size limit (each side at
+// most what the GL context allows, 16384 at most) is refused. One RGBA copy
+// is kept, with the picture's own alpha beside it when it has one.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +29,12 @@ enum class TextureAlphaMode {
 // The internal format the picture is uploaded in.
 enum class TextureFormat { Default, RGBA, RGB };
 
+// The largest side a texture may have; start-up lowers it to what the GL
+// context allows.
+constexpr int kMaxTextureSide = 16384;
+void SetTextureSideLimit(int side);
+int TextureSideLimit();
+
 class Texture {
  public:
   Texture() = default;
@@ -31,8 +42,9 @@ class Texture {
   Texture(const Texture&) = delete;
   Texture& operator=(const Texture&) = delete;
 
-  // Decodes an image from its bytes; `nameForErrors` only names it in the
-  // message. Returns false (texture left empty) with a message on failure.
+  // Decodes an image from its bytes; `nameForErrors` names it in the
+  // message and tells a Targa file by its ".tga". Returns false (texture
+  // left empty) with a message on failure.
   bool LoadFromBytes(const std::string& bytes, std::string_view nameForErrors, std::string& error);
   // Reads the file through the scene file access and decodes it; raises
   // EKavoError (texture error number) when it cannot be read or decoded.
@@ -64,12 +76,15 @@ class Texture {
 
  private:
   void DeriveAlpha() const;
+  void FlipRows() const;
 
   std::string fileName_;
   int width_ = 0, height_ = 0;
   bool hasAlpha_ = false;
-  std::vector<uint8_t> source_;  // as decoded, RGBA
-  mutable std::vector<uint8_t> derived_;
+  // RGBA, top row first; the alpha bytes are those of the alpha mode once
+  // derived. The picture's own alpha is kept beside it when it has one.
+  mutable std::vector<uint8_t> pixels_;
+  std::vector<uint8_t> ownAlpha_;
   mutable bool derivedValid_ = false;
   TextureAlphaMode alphaMode_ = TextureAlphaMode::Default;
   TextureFormat format_ = TextureFormat::Default;

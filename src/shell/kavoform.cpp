@@ -225,6 +225,10 @@ void TKavoForm::Startup(const std::vector<std::string>& args) {
   }
   collisions->SetGravity(-300.0f);
   if (glContext_) {
+    // Textures are never larger than the context can take.
+    GLint maxSide = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
+    scene::SetTextureSideLimit(maxSide);
     scene->windowSettings.renderingReport = scene::GLRenderer::DetectRenderingReport();
     scene->glslSupport = epoxy_has_gl_extension("GL_ARB_shader_objects") && epoxy_has_gl_extension("GL_ARB_vertex_program") &&
                   epoxy_has_gl_extension("GL_ARB_vertex_shader") && epoxy_has_gl_extension("GL_ARB_fragment_shader");

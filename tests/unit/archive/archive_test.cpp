@@ -1,6 +1,8 @@
 // The archive reader and writer: layouts, reuse of open archives, and the
 // errors corrupt archives give.
 #include "archive/archive.h"
+#include "support/game_fixture.h"
+#include "support/pictures.h"
 
 #include <gtest/gtest.h>
 
@@ -159,10 +161,9 @@ TEST(ArchiveReader, CorruptEntriesTable) {
 }
 
 TEST(ArchiveReader, FilesAreOpenedOnceAndTheLatestIsCurrent) {
-  char tmpl[] = "/tmp/kavo-ar-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  const std::string dir = std::string(tmpl) + "/";
-  const std::string saved = Files().CurrentDir();
+  test::TempDir temp;
+  const std::string dir = temp.Path();
+  test::CurrentDirGuard keepDir;
   ASSERT_TRUE(Files().SetCurrentDir(dir));
   ASSERT_TRUE(Files().WriteFile("a.kvo", BuildKavoArchive(TKavoPackMethod::Stored, {{"x", "from a"}})));
   ASSERT_TRUE(Files().WriteFile("b.kvo", BuildKavoArchive(TKavoPackMethod::Block, {{"x", "from b"}})));
@@ -195,8 +196,6 @@ TEST(ArchiveReader, FilesAreOpenedOnceAndTheLatestIsCurrent) {
   // A failed opening leaves the current archive as it was.
   ASSERT_TRUE(reader.GetEntry("x", out));
   EXPECT_EQ(out, "from a");
-  Files().SetCurrentDir(saved);
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "scene/view.h"
 #include "scene/scenetree.h"
 #include "support/game_fixture.h"
+#include "support/pictures.h"
 #include "hud/hud_classes.h"
 #include "visual/kavomesh.h"
 
@@ -43,11 +44,8 @@ const char* const kBoxMtl =
 // No texture coordinates: tangent space cannot be built.
 const char* const kFlatObj = "o Plate\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
 
-std::string PngBytes(const TempDir& dir, uint8_t alpha) {
-  const std::string path = dir.Path() + "tmp.png";
-  std::vector<uint8_t> rgba = {10, 20, 30, alpha, 40, 50, 60, alpha, 70, 80, 90, alpha, 1, 2, 3, alpha};
-  EXPECT_TRUE(scene::SavePNG(path, rgba, 2, 2));
-  return ReadFileText(path);
+std::string PngBytes(const TempDir&, uint8_t alpha) {
+  return EncodePng(2, 2, {10, 20, 30, alpha, 40, 50, 60, alpha, 70, 80, 90, alpha, 1, 2, 3, alpha});
 }
 
 class MeshTest : public GameFixture {

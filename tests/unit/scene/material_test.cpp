@@ -6,6 +6,8 @@
 #include "scene/staticmesh.h"
 #include "scene/view.h"
 #include "core/errors.h"
+#include "support/game_fixture.h"
+#include "support/pictures.h"
 
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_image.h>
@@ -91,24 +93,9 @@ TEST(SceneTextures, AlphaModesAreDerivedFromTheKeptPicture) {
 
 namespace {
 
-// PNG bytes of a 2 x 1 picture, encoded through SDL_image.
+// PNG bytes of a 2 x 1 picture, encoded in memory.
 std::string PngBytes(bool alpha) {
-  SDL_Surface* s = SDL_CreateRGBSurfaceWithFormat(0, 2, 1, 32, alpha ? SDL_PIXELFORMAT_ABGR8888 : SDL_PIXELFORMAT_XBGR8888);
-  uint8_t* p = static_cast<uint8_t*>(s->pixels);
-  const uint8_t px[8] = {10, 20, 30, 40, 200, 100, 50, 255};
-  std::copy(px, px + 8, p);
-  std::string path = std::string(::testing::TempDir()) + "kavo_scene_tex.png";
-  IMG_SavePNG(s, path.c_str());
-  SDL_FreeSurface(s);
-  std::string bytes;
-  if (SDL_RWops* in = SDL_RWFromFile(path.c_str(), "rb")) {
-    Sint64 n = SDL_RWsize(in);
-    bytes.resize(static_cast<size_t>(n > 0 ? n : 0));
-    if (n > 0) SDL_RWread(in, bytes.data(), 1, static_cast<size_t>(n));
-    SDL_RWclose(in);
-  }
-  std::remove(path.c_str());
-  return bytes;
+  return kavo::test::EncodePng(2, 1, {10, 20, 30, 40, 200, 100, 50, 255}, alpha);
 }
 
 // In-memory scene files for the loading tests.
@@ -253,7 +240,8 @@ TEST(SceneMesh, RayIntersectAnswersInAbsoluteCoordinates) {
 TEST(SceneScreenshot, SavePNGWritesTheTopRowFirst) {
   const std::vector<uint8_t> px = {255, 0, 0, 255, 0, 255, 0, 255,   // top row: red, green
                                    0, 0, 255, 255, 9, 8, 7, 255};    // bottom row: blue, grey
-  const std::string path = std::string(::testing::TempDir()) + "kavo_scene_shot.png";
+  kavo::test::TempDir dir;
+  const std::string path = dir.Path() + "shot.png";
   std::string error;
   ASSERT_TRUE(SavePNG(path, px, 2, 2, &error)) << error;
   std::string bytes;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 #include "script/environment.h"
 #include "core/log.h"
@@ -13,12 +14,15 @@
 namespace kavo::test {
 
 TempDir::TempDir() {
+  // A folder of its own or no test: never a shared one that gets deleted.
   char tmpl[] = "/tmp/kavo-test-XXXXXX";
   char* p = mkdtemp(tmpl);
-  path_ = std::string(p ? p : "/tmp") + "/";
+  if (p == nullptr) throw std::runtime_error("cannot make a temporary folder under /tmp");
+  path_ = std::string(p) + "/";
 }
 
 TempDir::~TempDir() {
+  if (path_.rfind("/tmp/kavo-test-", 0) != 0) return;
   std::string cmd = "rm -rf '" + path_ + "'";
   if (std::system(cmd.c_str()) != 0) {
   }
