@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "core/cadencer.h"
 #include "platform/files.h"
 #include "shell/apireference.h"
 #include "shell/kavoform.h"
@@ -59,7 +60,9 @@ int main(int argc, char** argv) {
     } else if (a == "--fixed-step") {
       const char* v = value("--fixed-step");
       double ms;
-      if (!v || !ParseNumber(v, ms) || !(ms > 0) || ms > 1000) return Misuse("--fixed-step needs milliseconds (0 < MS <= 1000)");
+      // A step below the frame clock's smallest frame would never make one.
+      if (!v || !ParseNumber(v, ms) || !(ms >= kavo::TCadencer::kMinDelta * 1000.0) || ms > 1000)
+        return Misuse("--fixed-step needs milliseconds (0.1 <= MS <= 1000)");
       options.fixedStepMs = ms;
     } else if (a == "--log") {
       const char* v = value("--log");
@@ -80,6 +83,9 @@ int main(int argc, char** argv) {
     } else if (a == "--record") {
       const char* v = value("--record");
       if (!v || !*v) return Misuse("--record needs a file");
+      kavo::TInputRecorder probe;
+      std::string error;
+      if (!probe.Open(v, &error)) return Misuse("--record: " + error);
       options.recordPath = v;
     } else if (a == "--help") {
       std::fputs(kUsage, stdout);

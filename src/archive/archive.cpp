@@ -176,7 +176,13 @@ void TKavoArchiveReader::Open(const std::string& fileName) {
   auto a = std::make_unique<Archive>();
   a->name = fileName;
   a->path = path;
-  a->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  {
+    // A FIFO or device named like an archive is refused at once.
+    struct stat pre;
+    if (::stat(path.c_str(), &pre) == 0 && !S_ISREG(pre.st_mode))
+      throw EKavoError(fileName + " - This is not PAK file", kErrUnnumbered);
+  }
+  a->fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (a->fd < 0)
     throw EKavoError("Cannot open file \"" + fileName + "\". " + std::strerror(errno), kErrUnnumbered);
   struct stat st;

@@ -1,5 +1,9 @@
 #include "core/log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 
@@ -7,10 +11,19 @@ namespace kavo {
 
 bool TKavoLog::Write(std::string_view data, bool append) const {
   if (writer_) return writer_(path_, data, append);
-  std::FILE* f = std::fopen(path_.c_str(), append ? "ab" : "wb");
-  if (!f) return false;
-  const bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  return std::fclose(f) == 0 && ok;
+  // Until the engine hands its file layer down: a regular file only, never
+  // waiting on a FIFO.
+  struct stat st;
+  if (stat(path_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return false;
+  const int fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0644);
+  if (fd < 0) return false;
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  for (size_t done = 0; ok && done < data.size();) {
+    const ssize_t w = write(fd, data.data() + done, data.size() - done);
+    ok = w > 0;
+    if (ok) done += static_cast<size_t>(w);
+  }
+  return close(fd) == 0 && ok;
 }
 
 void TKavoLog::Start(const std::string& path) {

@@ -66,6 +66,55 @@ bool WildcardMatch(std::string_view pat, std::string_view s) {
   return p == pat.size();
 }
 
+// Opens a regular file and nothing else: a FIFO, device or socket is refused
+// at once instead of waiting for a writer or reader (O_NONBLOCK keeps open()
+// itself from waiting; the descriptor is made blocking again for the I/O).
+int OpenRegular(const std::string& abs, int flags, std::string& why) {
+  struct stat st;
+  if (stat(abs.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    why = "Not a file";
+    return -1;
+  }
+  int fd = open(abs.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    why = std::strerror(errno);
+    return -1;
+  }
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    why = "Not a file";
+    return -1;
+  }
+  const int fl = fcntl(fd, F_GETFL);
+  if (fl != -1) fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+  return fd;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t w = write(fd, data.data() + done, data.size() - done);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    done += static_cast<size_t>(w);
+  }
+  return true;
+}
+
+bool WriteWith(const std::string& abs, int flags, std::string_view data, std::string* error) {
+  std::string why;
+  const int fd = OpenRegular(abs, O_WRONLY | O_CREAT | flags, why);
+  if (fd < 0) {
+    if (error) *error = "Cannot write file \"" + abs + "\". " + why;
+    return false;
+  }
+  const bool ok = WriteAll(fd, data);
+  const int saved = errno;
+  const bool closed = close(fd) == 0;
+  if ((!ok || !closed) && error) *error = "Cannot write file \"" + abs + "\". " + std::strerror(ok ? errno : saved);
+  return ok && closed;
+}
+
 }  // namespace
 
 TFileLayer::TFileLayer() : current_(InitialDir()) {}
@@ -160,15 +209,16 @@ std::optional<std::string> TFileLayer::FindIgnoringCase(std::string_view name) c
 bool TFileLayer::ReadFile(std::string_view name, std::string& out, std::string* error,
                           size_t limit) const {
   std::string abs = Absolute(name);
-  int fd = open(abs.c_str(), O_RDONLY | O_CLOEXEC);
+  std::string why;
+  int fd = OpenRegular(abs, O_RDONLY, why);
   if (fd < 0) {
-    if (error) *error = "Cannot open file \"" + ToBackslashes(name) + "\". " + std::strerror(errno);
+    if (error) *error = "Cannot open file \"" + ToBackslashes(name) + "\". " + why;
     return false;
   }
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (fstat(fd, &st) != 0) {
     close(fd);
-    if (error) *error = "Cannot open file \"" + ToBackslashes(name) + "\". Not a file";
+    if (error) *error = "Cannot open file \"" + ToBackslashes(name) + "\". " + std::strerror(errno);
     return false;
   }
   if (static_cast<unsigned long long>(st.st_size) > limit) {
@@ -189,20 +239,12 @@ bool TFileLayer::ReadFile(std::string_view name, std::string& out, std::string* 
   return true;
 }
 
-bool TFileLayer::WriteFile(std::string_view name, std::string_view data) const {
-  FILE* f = std::fopen(Absolute(name).c_str(), "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  ok = (std::fclose(f) == 0) && ok;
-  return ok;
+bool TFileLayer::WriteFile(std::string_view name, std::string_view data, std::string* error) const {
+  return WriteWith(Absolute(name), O_TRUNC, data, error);
 }
 
-bool TFileLayer::AppendFile(std::string_view name, std::string_view data) const {
-  FILE* f = std::fopen(Absolute(name).c_str(), "ab");
-  if (!f) return false;
-  bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  ok = (std::fclose(f) == 0) && ok;
-  return ok;
+bool TFileLayer::AppendFile(std::string_view name, std::string_view data, std::string* error) const {
+  return WriteWith(Absolute(name), O_APPEND, data, error);
 }
 
 std::vector<std::string> TFileLayer::List(std::string_view dir, std::string_view wildcard) const {

@@ -46,12 +46,14 @@ class TFileLayer {
   using TComponentMatch =
       std::function<std::optional<std::string>(const std::string& dir, const std::string& comp, bool last)>;
 
-  // Reads a whole file. Fails when the file is missing, unreadable or larger
-  // than the limit; the error text then says why.
+  // Reads a whole file. Fails when the file is missing, unreadable, not a
+  // regular file (a FIFO is refused at once, never waited on) or larger than
+  // the limit; the error text then says why.
   bool ReadFile(std::string_view name, std::string& out, std::string* error = nullptr,
                 size_t limit = kDefaultReadLimit) const;
-  bool WriteFile(std::string_view name, std::string_view data) const;   // create or truncate
-  bool AppendFile(std::string_view name, std::string_view data) const;  // create if missing
+  // Regular files only: a FIFO or device named here is refused, never waited for.
+  bool WriteFile(std::string_view name, std::string_view data, std::string* error = nullptr) const;  // create or truncate
+  bool AppendFile(std::string_view name, std::string_view data, std::string* error = nullptr) const;  // create if missing
 
   // File names (not paths) in a directory matching a wildcard with "*" and "?",
   // compared without regard to case, sorted by name.

@@ -59,10 +59,34 @@ bool SavePNG(const std::string& path, const std::vector<uint8_t>& rgba, int widt
   SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(rgba.data()), width, height, 32,
                                                       width * 4, SDL_PIXELFORMAT_ABGR8888);
   if (!s) return fail(SDL_GetError());
-  std::string target = Files().Absolute(path);
-  int rc = IMG_SavePNG(s, target.c_str());
+  // Encoded in memory, written through the file layer (a regular file only).
+  std::string png;
+  SDL_RWops* rw = SDL_AllocRW();
+  if (!rw) {
+    SDL_FreeSurface(s);
+    return fail(SDL_GetError());
+  }
+  rw->type = SDL_RWOPS_UNKNOWN;
+  rw->hidden.unknown.data1 = &png;
+  rw->write = [](SDL_RWops* r, const void* data, size_t size, size_t count) -> size_t {
+    static_cast<std::string*>(r->hidden.unknown.data1)->append(static_cast<const char*>(data), size * count);
+    return count;
+  };
+  rw->seek = [](SDL_RWops* r, Sint64, int) -> Sint64 {
+    return static_cast<Sint64>(static_cast<std::string*>(r->hidden.unknown.data1)->size());
+  };
+  rw->size = [](SDL_RWops* r) -> Sint64 {
+    return static_cast<Sint64>(static_cast<std::string*>(r->hidden.unknown.data1)->size());
+  };
+  rw->close = [](SDL_RWops* r) -> int {
+    SDL_FreeRW(r);
+    return 0;
+  };
+  const int rc = IMG_SavePNG_RW(s, rw, 1);
   SDL_FreeSurface(s);
-  if (rc != 0) return fail("Couldn't write " + target + ": " + IMG_GetError());
+  if (rc != 0) return fail(std::string("Couldn't encode the picture: ") + IMG_GetError());
+  std::string why;
+  if (!Files().WriteFile(path, png, &why)) return fail(why);
   return true;
 }
 

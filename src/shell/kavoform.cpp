@@ -109,6 +109,11 @@ double TKavoForm::TimerNow() { return timeSource->Now(); }
 bool TKavoForm::DebugMode() const { return ctx_.game != nullptr && ctx_.game->Debug; }
 
 void TKavoForm::SetViewSize(int width, int height) {
+  // The view never outgrows the desktop (in a window), 8192 by 8192
+  // (headless) or what the GL context can draw: a picture of the whole view
+  // must stay a sane amount of memory.
+  width = std::clamp(width, 1, viewLimitWidth_);
+  height = std::clamp(height, 1, viewLimitHeight_);
   // The window view follows the client size at every frame.
   if (scene) {
     scene->fullscreenSettings.width = width;
@@ -221,7 +226,9 @@ void TKavoForm::Startup(const std::vector<std::string>& args) {
   }
   if (!options.recordPath.empty()) {
     recorder = std::make_unique<TInputRecorder>();
-    recorder->Open(options.recordPath);
+    std::string error;
+    if (!recorder->Open(options.recordPath, &error))
+      KavoLog("Core error: Unable to record input to " + options.recordPath + ": " + error);
   }
   collisions->SetGravity(-300.0f);
   if (glContext_) {
@@ -240,7 +247,23 @@ void TKavoForm::Startup(const std::vector<std::string>& args) {
   scene->glDirectOpenGL1->callback = [this](scene::DirectRenderContext& rc) {
     if (!ctx_.halted && rc.hasGL) SetInventoryLight();
   };
-  if (!options.screenshotPath.empty()) scene->windowView.SetCaptureFrames(true);
+  // The largest view: the desktop in a window, 8192 by 8192 headless, and
+  // never more than the context can draw.
+  viewLimitWidth_ = viewLimitHeight_ = kMaxHeadlessView;
+  if (!platform.Headless()) {
+    int dw = 0, dh = 0;
+    platform.GetDesktopSize(dw, dh);
+    if (dw > 0 && dh > 0) {
+      viewLimitWidth_ = dw;
+      viewLimitHeight_ = dh;
+    }
+  }
+  if (glContext_) {
+    GLint dims[2] = {0, 0};
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, dims);
+    if (dims[0] > 0) viewLimitWidth_ = std::min(viewLimitWidth_, static_cast<int>(dims[0]));
+    if (dims[1] > 0) viewLimitHeight_ = std::min(viewLimitHeight_, static_cast<int>(dims[1]));
+  }
   const double now = TimerNow();
   statusTimer.SetEnabled(true, now);
   hoverTimer.SetEnabled(false, now);
@@ -672,9 +695,26 @@ void TKavoForm::GuiProgressTick() {
 
 // ---------------------------------------------------------------- closing
 
+void TKavoForm::CaptureScreenshot() {
+  // The view is read back once, for the picture --screenshot writes at the
+  // close: the frame as the game last showed it, also after a fatal error.
+  if (options.screenshotPath.empty() || !scene) return;
+  try {
+    if (glContext_) platform.MakeGLCurrent();
+    scene::View& v = scene->windowView;
+    const bool was = v.CaptureFrames();
+    v.SetCaptureFrames(true);
+    scene->Render(false);
+    v.SetCaptureFrames(was);
+  } catch (const std::exception& e) {
+    KavoLog(std::string("Core error: Unable to draw the screenshot: ") + e.what());
+  }
+}
+
 void TKavoForm::CloseMainWindow() {
   if (closing_ || terminated_) return;
   closing_ = true;
+  CaptureScreenshot();
   // Close query: unless halted, every plug-in is deactivated in load order.
   CloseSequence();
 }

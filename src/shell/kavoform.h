@@ -142,6 +142,7 @@ class TKavoForm : private IKavoEngineHost {
 
   void CloseSequence();
   void SetInventoryLight();
+  void CaptureScreenshot();
   void WriteScreenshot();
   void ProcessMessages();  // lets pending window messages run
   void Terminate(int status);
@@ -156,6 +157,8 @@ class TKavoForm : private IKavoEngineHost {
   bool glContext_ = false;
   bool closing_ = false;
   int exitStatus_ = 0;
+  static constexpr int kMaxHeadlessView = 8192;
+  int viewLimitWidth_ = kMaxHeadlessView, viewLimitHeight_ = kMaxHeadlessView;
 };
 
 }  // namespace kavo

@@ -131,8 +131,8 @@ std::vector<TInputEvent> TScriptedInput::Due(double nowMs) {
   return due;
 }
 
-bool TInputRecorder::Open(const std::string& path) {
-  if (!Files().WriteFile(path, "# Kavo input recording: TIME(ms of Game.CurrentTime) EVENT ARGS\n")) return false;
+bool TInputRecorder::Open(const std::string& path, std::string* error) {
+  if (!Files().WriteFile(path, "# Kavo input recording: TIME(ms of Game.CurrentTime) EVENT ARGS\n", error)) return false;
   path_ = path;
   return true;
 }

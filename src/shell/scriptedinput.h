@@ -43,7 +43,8 @@ class TScriptedInput {
 // Writes events in the same format.
 class TInputRecorder {
  public:
-  bool Open(const std::string& path);
+  // Starts the recording file; false (with the reason) when it cannot be written.
+  bool Open(const std::string& path, std::string* error = nullptr);
   void Record(double timeMs, const TInputEvent& e);
   bool IsOpen() const { return !path_.empty(); }
 

@@ -162,6 +162,7 @@ class Pictures : public ::testing::Test {
     form->libraryCheck = [] { return std::string(); };
     form->Startup({dir.Path() + "kavo"});
     if (!form->scene->UsesGL()) GTEST_SKIP() << "no OpenGL context here";
+    form->scene->windowView.SetCaptureFrames(true);  // every frame, for Pixel()
   }
   void Frame() {
     long long target = form->frameSteps + 1;

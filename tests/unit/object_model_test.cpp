@@ -133,3 +133,29 @@ TEST_F(ObjectModel, DebugModeMakesScriptErrorsFatal) {
 
 }  // namespace
 }  // namespace kavo::test
+
+namespace kavo::test {
+namespace {
+
+class ViewSize : public GameFixture {
+ protected:
+  void SetUp() override {
+    StartGame("Game = TGame.Create()\nGame.Debug = false\n");
+    NewLog();
+  }
+};
+
+TEST_F(ViewSize, GameWidthAndHeightStayWithinWhatCanBeDrawn) {
+  // Headless: at most 8192 by 8192; at least one pixel.
+  Run("Game.Width = 30000 Game.Height = -5");
+  EXPECT_EQ(platform.width, 8192);
+  EXPECT_EQ(platform.height, 1);
+  Run("Game.Width = 640 Game.Height = 480 Game.LOG(Game.Width .. 'x' .. Game.Height)");
+  EXPECT_EQ(NewLog(), (std::vector<std::string>{"640x480"}));
+  RunFrames(2);
+  EXPECT_EQ(form->scene->windowView.Width(), 640);
+  EXPECT_EQ(form->scene->fullscreenSettings.width, 640);
+}
+
+}  // namespace
+}  // namespace kavo::test
