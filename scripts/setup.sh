@@ -7,7 +7,6 @@ PKGS=(
   liblua5.1-0-dev
   libsdl2-dev libsdl2-mixer-dev libsdl2-image-dev
   libepoxy-dev libglu1-mesa-dev libglm-dev
-  libassimp-dev
   libfreetype-dev fonts-dejavu-core
   zlib1g-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev

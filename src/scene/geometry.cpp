@@ -65,7 +65,7 @@ bool Usable(const glm::vec3& v) {
 
 bool IsModelFile(std::string_view fileName) {
   std::string ext = LowerExtension(fileName);
-  return ext == "3ds" || ext == "obj" || detail::AssimpKnowsExtension(ext);
+  return ext == "3ds" || ext == "obj" || detail::IsGLTFExtension(ext);
 }
 
 bool LoadModel(std::string_view fileName, const std::string& bytes, MeshData& out, std::string& error) {
@@ -75,7 +75,7 @@ bool LoadModel(std::string_view fileName, const std::string& bytes, MeshData& ou
   try {
     if (ext == "3ds") ok = detail::Load3DS(bytes, out, why);
     else if (ext == "obj") ok = detail::LoadOBJ(fileName, bytes, out, why);
-    else if (detail::AssimpKnowsExtension(ext)) ok = detail::LoadWithAssimp(fileName, bytes, out, why);
+    else if (detail::IsGLTFExtension(ext)) ok = detail::LoadGLTF(fileName, bytes, out, why);
     else why = "unknown model format \"" + ext + "\"";
   } catch (const std::bad_alloc&) {
     ok = false;

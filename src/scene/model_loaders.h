@@ -86,7 +86,9 @@ class ByteReader {
 
 bool Load3DS(const std::string& bytes, MeshData& out, std::string& error);
 bool LoadOBJ(std::string_view fileName, const std::string& bytes, MeshData& out, std::string& error);
-bool LoadWithAssimp(std::string_view fileName, const std::string& bytes, MeshData& out, std::string& error);
-bool AssimpKnowsExtension(std::string_view lowerExt);
+// glTF 2.0, as JSON text (.gltf) or binary (.glb). External buffers are read
+// beside the model through the scene's file access.
+bool LoadGLTF(std::string_view fileName, const std::string& bytes, MeshData& out, std::string& error);
+bool IsGLTFExtension(std::string_view lowerExt);
 
 }  // namespace kavo::scene::detail

@@ -163,7 +163,7 @@ TEST(ModelFiles, FormatByExtension) {
 namespace kavo::scene {
 namespace {
 
-TEST(AssimpLoader, GltfKeepsItsCoordinates) {
+TEST(GltfLoader, KeepsItsCoordinates) {
   // Two triangles of a 2.5 x 3.25 floor in an embedded buffer.
   const std::string gltf =
       R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":72,"uri":"data:application/octet-stream;base64,)"
