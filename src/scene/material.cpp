@@ -34,7 +34,8 @@ int MaterialLibrary::IndexOf(std::string_view name) const {
 std::string MaterialLibrary::UniqueName(std::string_view name) const {
   std::string base(name);
   if (!index_.count(base)) return base;
-  for (size_t n = 1;; ++n) {
+  size_t& n = nextSuffix_.emplace(base, 1).first->second;
+  for (;; ++n) {
     std::string candidate = base + std::to_string(n);
     if (!index_.count(candidate)) return candidate;
   }
@@ -55,6 +56,7 @@ Material& MaterialLibrary::FindOrAdd(std::string_view name) {
 void MaterialLibrary::Clear() {
   materials_.clear();
   index_.clear();
+  nextSuffix_.clear();
 }
 
 }  // namespace kavo::scene

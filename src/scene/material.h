@@ -109,6 +109,10 @@ class MaterialLibrary {
  private:
   std::vector<std::unique_ptr<Material>> materials_;
   std::unordered_map<std::string, size_t> index_;
+  // Per taken base name, the first suffix that may still be free: every
+  // suffix below it is taken (materials only leave the library all at
+  // once), so adding n materials of one name costs n look-ups, not n^2.
+  mutable std::unordered_map<std::string, size_t> nextSuffix_;
   TextureNeededFn textureNeeded_;
 };
 

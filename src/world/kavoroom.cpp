@@ -114,24 +114,33 @@ void LinkNavigationCells(std::vector<TNavigationCell>& cells) {
       if (list.empty() || list.back() != static_cast<int>(q)) list.push_back(static_cast<int>(q));
     }
 
-  std::vector<int> others;
+  // A cell r can link to q only while it shares an edge with one of q's
+  // still-unlinked sides, and then it always links one of them. So q walks
+  // the (ascending) cell lists of its unlinked sides together, smallest
+  // cell first, and each cell it stops at makes a link: at most three stops
+  // per cell, however many cells share an edge.
   for (size_t qi = 0; qi < cells.size(); ++qi) {
     TNavigationCell& q = cells[qi];
-    others.clear();
+    const std::vector<int>* lists[3] = {nullptr, nullptr, nullptr};
+    size_t cursor[3] = {0, 0, 0};
     for (int i = 0; i < 3; ++i) {
       glm::vec3 p0, p1;
       Side(q, i, p0, p1);
       EdgeKey key;
       if (!MakeEdgeKey(p0, p1, key)) continue;
       auto it = byEdge.find(key);
-      if (it == byEdge.end()) continue;
-      for (int r : it->second)
-        if (r != static_cast<int>(qi)) others.push_back(r);
+      if (it != byEdge.end()) lists[i] = &it->second;
     }
-    std::sort(others.begin(), others.end());
-    others.erase(std::unique(others.begin(), others.end()), others.end());
-    for (int ri : others) {
-      TNavigationCell& r = cells[ri];
+    for (;;) {
+      int r = -1;
+      for (int i = 0; i < 3; ++i) {
+        if (!lists[i] || q.links[i] != -1) continue;
+        const std::vector<int>& l = *lists[i];
+        while (cursor[i] < l.size() && l[cursor[i]] == static_cast<int>(qi)) ++cursor[i];
+        if (cursor[i] < l.size() && (r < 0 || l[cursor[i]] < r)) r = l[cursor[i]];
+      }
+      if (r < 0) break;
+      TNavigationCell& other = cells[r];
       for (int i = 0; i < 3; ++i) {
         if (q.links[i] != -1) continue;
         glm::vec3 p0, p1;
@@ -139,14 +148,17 @@ void LinkNavigationCells(std::vector<TNavigationCell>& cells) {
         int side = -1;
         for (int j = 0; j < 3 && side < 0; ++j) {
           glm::vec3 r0, r1;
-          Side(r, j, r0, r1);
+          Side(other, j, r0, r1);
           if (SameEdge(p0, p1, r0, r1)) side = j;
         }
         if (side < 0) continue;
-        r.links[side] = static_cast<int>(qi);
-        q.links[i] = ri;
+        other.links[side] = static_cast<int>(qi);
+        q.links[i] = r;
         break;
       }
+      for (int i = 0; i < 3; ++i)
+        if (lists[i])
+          while (cursor[i] < lists[i]->size() && (*lists[i])[cursor[i]] <= r) ++cursor[i];
     }
   }
 }

@@ -380,6 +380,27 @@ TEST(NavigationCells, LinkingMatchesThePairwiseRuleOnSharedAndOverSharedEdges) {
   EXPECT_GT(linked, fast.size());
 }
 
+TEST(NavigationCells, ManyCellsOnOneEdgeAndRepeatedCellsLinkAsThePairwiseRule) {
+  // 300 fins on one edge (the walk of each cell stops after its links, not
+  // after every fin), the same triangle three times (sharing all its
+  // edges), and fins that share a second edge with their neighbours.
+  std::vector<glm::vec3> tris;
+  for (int k = 0; k < 300; ++k) {
+    glm::vec3 tip(0.5f, static_cast<float>(k % 7), 1.0f + static_cast<float>(k));
+    if (k % 3 == 0)
+      tris.insert(tris.end(), {glm::vec3(1, 0, 0), glm::vec3(0, 0, 0), tip});
+    else
+      tris.insert(tris.end(), {glm::vec3(0, 0, 0), glm::vec3(1, 0, 0), tip});
+  }
+  for (int k = 0; k < 3; ++k) tris.insert(tris.end(), {glm::vec3(5, 0, 0), glm::vec3(6, 0, 0), glm::vec3(5, 1, 0)});
+  auto fast = BuildNavigationCells(tris);
+  auto reference = fast;
+  LinkNavigationCells(fast);
+  LinkByPairs(reference);
+  for (size_t c = 0; c < fast.size(); ++c)
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(fast[c].links[i], reference[c].links[i]) << c << " " << i;
+}
+
 TEST(NavigationCells, GeometryOfACell) {
   auto cells = BuildNavigationCells({{0, 0, 0}, {3, 0, 0}, {0, 0, 3}, {1, 1, 1}, {1, 1, 1}, {2, 2, 2}}, 4);
   ASSERT_EQ(cells.size(), 1u);
