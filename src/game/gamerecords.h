@@ -15,6 +15,7 @@ struct TKavoEvent {
   double dueTime = 0.0;  // frame-clock seconds (Game.CurrentTime scale)
   std::string function;  // at most 255 characters
   uint64_t serial = 0;
+  bool fired = false;  // taken off during a walk; the walk's end removes it
 };
 
 // One queued speech line. The speech step shows it above the actor, keeps it

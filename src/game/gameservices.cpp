@@ -43,24 +43,34 @@ void AddScriptTimer(TKavoContext& ctx, double dueTime, const std::string& functi
 
 void FireScriptTimers(TKavoContext& ctx) {
   if (ctx.halted || ctx.services == nullptr || ctx.services->timers.empty()) return;
-  std::vector<TKavoEvent>& timers = ctx.services->timers;
+  TGameServices& services = *ctx.services;
   // The called functions may set timers, load a saved game (which drops the
   // whole list) or destroy objects: walk the timers the list held when the
   // walk began, finding each again by its serial; timers gone meanwhile are
-  // skipped, timers set meanwhile wait for a later frame.
+  // skipped, timers set meanwhile wait for a later frame. A timer that fires
+  // is marked off before its call and the marked ones leave the list in one
+  // pass at the end, so many due timers cost no more than a sort.
   std::vector<uint64_t> walk;
-  walk.reserve(timers.size());
-  for (const TKavoEvent& t : timers) walk.push_back(t.serial);
+  walk.reserve(services.timers.size());
+  for (const TKavoEvent& t : services.timers) walk.push_back(t.serial);
+  struct Sweep {
+    TGameServices& s;
+    ~Sweep() {
+      s.timers.erase(std::remove_if(s.timers.begin(), s.timers.end(), [](const TKavoEvent& t) { return t.fired; }),
+                     s.timers.end());
+    }
+  } sweep{services};
   for (uint64_t serial : walk) {
     if (ctx.halted) return;
+    std::vector<TKavoEvent>& timers = services.timers;
     auto it = std::lower_bound(timers.begin(), timers.end(), serial,
                                [](const TKavoEvent& t, uint64_t s) { return t.serial < s; });
-    if (it == timers.end() || it->serial != serial) continue;
+    if (it == timers.end() || it->serial != serial || it->fired) continue;
     if (!(it->dueTime < ctx.clock->CurrentTime())) continue;
     // Off the list before the call, so that the function may set the same
     // timer again without it being dropped afterwards.
     std::string function = std::move(it->function);
-    timers.erase(it);
+    it->fired = true;
     ctx.LoadRoomScript();
     ctx.script->CallNoArgs(function);
   }

@@ -25,8 +25,27 @@ const TScriptClassInfo& TMenuClass::StaticInfo() {
   return info;
 }
 
+void TMenuClass::AddMember(TKavoMovableClass& m) {
+  if (m.menu_ == this) return;
+  if (m.menu_) m.menu_->RemoveMember(m);
+  m.menu_ = this;
+  m.menuSlot_ = members_.size();
+  members_.push_back(&m);
+}
+
+void TMenuClass::RemoveMember(TKavoMovableClass& m) {
+  if (m.menu_ != this || m.menuSlot_ >= members_.size() || members_[m.menuSlot_] != &m) return;
+  // The last member takes the leaver's slot.
+  TKavoMovableClass* last = members_.back();
+  members_[m.menuSlot_] = last;
+  last->menuSlot_ = m.menuSlot_;
+  members_.pop_back();
+  m.menu_ = nullptr;
+}
+
 void TMenuClass::DestroyObject() {
-  members.clear();
+  for (TKavoMovableClass* m : members_) m->menu_ = nullptr;
+  members_.clear();
   TKavo_ScriptClass::DestroyObject();  // leaves the menu list: the first occurrence only
 }
 
@@ -40,7 +59,7 @@ void TMenuClass::RaiseShowEvent() {
 void TMenuClass::SetShown(bool shown) {
   shown_ = shown;
   std::vector<TObjectHandle> snapshot;
-  for (TKavoMovableClass* m : members) snapshot.push_back(m->Handle());
+  for (TKavoMovableClass* m : members_) snapshot.push_back(m->Handle());
   for (TObjectHandle h : snapshot)
     if (TKavoMovableClass* m = ResolveAs<TKavoMovableClass>(Ctx.handles, h)) m->ApplyVisibility();
   // Showing and hiding both call "on" + Name + "Show": there is no hide function.

@@ -22,8 +22,11 @@ class TMenuClass : public TKavo_ScriptClass {
   bool Shown() const { return shown_; }
   int ID() const;
 
-  // Members (movable objects) keep this list up to date themselves.
-  std::vector<TKavoMovableClass*> members;
+  // The members (movable objects), in no particular order: a member knows
+  // its slot, so joining and leaving cost the same however many there are.
+  const std::vector<TKavoMovableClass*>& Members() const { return members_; }
+  void AddMember(TKavoMovableClass& member);
+  void RemoveMember(TKavoMovableClass& member);
 
   std::string Name, ScriptFile;
   int32_t idStore = 0;
@@ -37,6 +40,7 @@ class TMenuClass : public TKavo_ScriptClass {
   void SetShown(bool shown);
   void RaiseShowEvent();
   bool shown_ = true;
+  std::vector<TKavoMovableClass*> members_;
 };
 
 }  // namespace kavo

@@ -26,6 +26,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <deque>
 #include <vector>
 
 namespace kavo::scene {
@@ -188,7 +189,7 @@ class Node {
   virtual void StructureChanged() { cache_.reset(); }
 
   // Raw access to the child list for fast walkers.
-  const std::vector<std::unique_ptr<Node>>& Children() const { return children_; }
+  const std::deque<std::unique_ptr<Node>>& Children() const { return children_; }
 
  private:
   void AdoptChild(std::unique_ptr<Node> child);
@@ -198,7 +199,9 @@ class Node {
   std::string hint_;
   int tag_ = 0;
   Node* parent_ = nullptr;
-  std::vector<std::unique_ptr<Node>> children_;
+  // A deque: the close frees nodes oldest first, and a child leaves the
+  // front of its parent's list without moving the others.
+  std::deque<std::unique_ptr<Node>> children_;
   bool visible_ = true;
   SortRule sorting_ = SortRule::Inherit;
   bool keepCameraOrientation_ = false;

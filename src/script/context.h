@@ -123,6 +123,9 @@ struct TKavoContext {
   TRegistry<TInventoryClass> inventories{handles};
   TRegistry<TAnimationClass> animations{handles};
   TRegistry<TRoomClass> rooms{handles};
+  // The meshes that name a carrier (InMeshAsChild other than -1): what a
+  // destroyed mesh has to tell.
+  TRegistry<TMeshClass> meshRiders{handles};
   // Which script object owns a scene node (dummies' boxes, meshes, actors).
   std::unordered_map<const scene::Node*, TObjectHandle> nodeOwners;
 

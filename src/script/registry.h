@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <iterator>
 #include <type_traits>
 #include <vector>
@@ -48,11 +49,13 @@ class TRegistryBase {
   std::vector<TObjectHandle> Handles() const;
   std::vector<TObjectHandle> NewestFirst() const;
 
-  const std::vector<TKavo_ScriptClass*>& Objects() const { return items_; }
+  std::vector<TKavo_ScriptClass*> Objects() const { return {items_.begin(), items_.end()}; }
   const TObjectHandles& HandleTable() const { return handles_; }
 
  protected:
-  std::vector<TKavo_ScriptClass*> items_;
+  // A deque: objects leave from the front in O(1), which is how the close
+  // destroys them (oldest first).
+  std::deque<TKavo_ScriptClass*> items_;
   const TObjectHandles& handles_;
 };
 
@@ -79,7 +82,7 @@ class TRegistry : public TRegistryBase {
     using difference_type = std::ptrdiff_t;
     using pointer = T* const*;
     using reference = T*;
-    explicit iterator(std::vector<TKavo_ScriptClass*>::const_iterator it) : it_(it) {}
+    explicit iterator(std::deque<TKavo_ScriptClass*>::const_iterator it) : it_(it) {}
     T* operator*() const { return static_cast<T*>(*it_); }
     iterator& operator++() {
       ++it_;
@@ -89,7 +92,7 @@ class TRegistry : public TRegistryBase {
     bool operator==(const iterator& o) const { return it_ == o.it_; }
 
    private:
-    std::vector<TKavo_ScriptClass*>::const_iterator it_;
+    std::deque<TKavo_ScriptClass*>::const_iterator it_;
   };
   iterator begin() const { return iterator(items_.begin()); }
   iterator end() const { return iterator(items_.end()); }

@@ -424,7 +424,7 @@ void TKavoForm::ReadProjectFile(const std::string& path) {
 void TKavoForm::CreateRegistries() {
   for (TRegistryBase* r : std::initializer_list<TRegistryBase*>{
            &ctx_.objects, &ctx_.actors, &ctx_.dummies, &ctx_.hudSprites, &ctx_.hudTexts, &ctx_.meshes, &ctx_.menus,
-           &ctx_.shaders, &ctx_.postEffects, &ctx_.inventories, &ctx_.animations, &ctx_.rooms})
+           &ctx_.shaders, &ctx_.postEffects, &ctx_.inventories, &ctx_.animations, &ctx_.rooms, &ctx_.meshRiders})
     r->Clear();
   services.Clear();
 }

@@ -163,15 +163,16 @@ void TMeshClass::DestroyObject() {
 
   // The meshes this one carries go back to the room; those that named it as
   // their carrier without riding on it forget it, and every later mesh ID
-  // moves down by one, so carrier IDs follow.
-  Ctx.meshes.ForEachLive([&](TMeshClass& m) {
-    if (&m == this) return;
+  // moves down by one, so carrier IDs follow. Only meshes that name a
+  // carrier can be concerned: the walk goes over those alone.
+  SetCarrier(-1);
+  Ctx.meshRiders.ForEachLive([&](TMeshClass& m) {
     if (node_ && m.Node() && m.Node()->Parent() == node_) {
       m.ReturnToRoom();
     } else if (id >= 0 && m.InMeshAsChild == id) {
-      m.InMeshAsChild = -1;
+      m.SetCarrier(-1);
     }
-    if (id >= 0 && m.InMeshAsChild > id) --m.InMeshAsChild;
+    if (id >= 0 && m.InMeshAsChild > id) m.SetCarrier(m.InMeshAsChild - 1);
   });
 
   if (node_) {
@@ -204,6 +205,16 @@ void TMeshClass::MoveNode(scene::Node& parent) {
   if (node_ && node_->Parent() != &parent) node_->MoveTo(parent);
 }
 
+void TMeshClass::SetCarrier(int32_t id) {
+  if ((id != -1) != (InMeshAsChild != -1)) {
+    if (id != -1)
+      Ctx.meshRiders.Join(this);
+    else
+      Ctx.meshRiders.Leave(this);
+  }
+  InMeshAsChild = id;
+}
+
 TMeshClass* TMeshClass::CarrierAt(int64_t id) const { return Ctx.meshes.At(id); }
 
 bool TMeshClass::CarriesNode(const scene::Node* target) const {
@@ -227,7 +238,7 @@ void TMeshClass::LeaveInventoryLists(bool layOut) {
 void TMeshClass::ReturnToRoom() {
   if (node_) MoveNode(*RoomParent());
   inRoom = true;
-  InMeshAsChild = -1;
+  SetCarrier(-1);
   handRecord.clear();
   if (InInventory != -1) {
     TInventoryClass* inv = Ctx.inventories.Find(InInventory);
@@ -291,7 +302,7 @@ void TMeshClass::SetInInventory(int64_t n) {
   if (n == -1) {
     MoveNode(*RoomParent());
     inRoom = true;
-    InMeshAsChild = -1;
+    SetCarrier(-1);
     handRecord.clear();
     InInventory = -1;
     LeaveInventoryLists(true);
@@ -327,7 +338,7 @@ void TMeshClass::SetInMeshAsChild(int64_t n) {
   }
   if (carrier->Node()) MoveNode(*carrier->Node());
   inRoom = false;
-  InMeshAsChild = static_cast<int32_t>(n);
+  SetCarrier(static_cast<int32_t>(n));
 }
 
 // ---------------------------------------------------------------- load
@@ -383,7 +394,7 @@ void TMeshClass::Script_MoveToMesh(TKavo_ScriptFunctionData& d) {
   if (carrier->Node()) MoveNode(*carrier->Node());
   if (n != InMeshAsChild) {
     inRoom = false;
-    InMeshAsChild = static_cast<int32_t>(n);
+    SetCarrier(static_cast<int32_t>(n));
   }
 }
 

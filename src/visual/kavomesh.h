@@ -107,6 +107,8 @@ class TMeshClass : public TKavoMouseEvents {
 
  private:
   TMeshClass* CarrierAt(int64_t id) const;  // list-index error when out of range
+  // Sets InMeshAsChild, keeping the list of meshes that name a carrier.
+  void SetCarrier(int32_t id);
   // Whether `target` is this mesh's node or lies below it.
   bool CarriesNode(const scene::Node* target) const;
   void LeaveInventoryLists(bool layOut);

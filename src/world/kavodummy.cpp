@@ -36,11 +36,6 @@ auto NodeRead(Get get) {
 }
 
 float Arg(const TKavo_ScriptFunctionData& d, size_t i) { return static_cast<float>(d.Args[i].ToDouble()); }
-
-void LeaveMembers(std::vector<TKavoMovableClass*>& members, const TKavoMovableClass* obj) {
-  auto it = std::find(members.begin(), members.end(), obj);
-  if (it != members.end()) members.erase(it);
-}
 }  // namespace
 
 const TScriptClassInfo& TKavoMovableClass::StaticInfo() {
@@ -126,7 +121,7 @@ void TKavoMovableClass::Create() {
 
 void TKavoMovableClass::DestroyObject() {
   // A destroyed object never stays in a menu's member list.
-  for (TMenuClass* m : Ctx.menus) LeaveMembers(m->members, this);
+  if (menu_) menu_->RemoveMember(*this);
   TKavo_ScriptClass::DestroyObject();
 }
 
@@ -145,12 +140,10 @@ void TKavoMovableClass::ApplyVisibility() {
 }
 
 void TKavoMovableClass::SetInMenu(int32_t n) {
-  if (n != InMenu)
-    if (TMenuClass* old = Ctx.menus.Find(InMenu)) LeaveMembers(old->members, this);
-  if (TMenuClass* menu = Ctx.menus.Find(n)) {
-    auto& members = menu->members;
-    if (std::find(members.begin(), members.end(), this) == members.end()) members.push_back(this);
-  }
+  if (TMenuClass* menu = Ctx.menus.Find(n))
+    menu->AddMember(*this);  // leaves the old menu's list
+  else if (menu_)
+    menu_->RemoveMember(*this);
   InMenu = n;
   if (node_) ApplyVisibility();
 }

@@ -18,6 +18,8 @@ namespace scene {
 class Node;
 }
 
+class TMenuClass;
+
 class TKavoMovableClass : public TKavo_ScriptClass {
   KAVO_SCRIPT_CLASS()
  public:
@@ -66,6 +68,11 @@ class TKavoMovableClass : public TKavo_ScriptClass {
 
  protected:
   scene::Node* node_ = nullptr;
+
+ private:
+  friend class TMenuClass;
+  TMenuClass* menu_ = nullptr;  // whose member list holds the object, at menuSlot_
+  size_t menuSlot_ = 0;
 };
 
 // Mouse button code passed to scripts: left 1, right 2, middle 4, other 0.

@@ -58,13 +58,13 @@ TEST_F(Movable, ChecksRunInOrderAndEarlierArgumentsStay) {
 TEST_F(Movable, MenuMembershipIsASetAndGatesVisibility) {
   auto* dummy = static_cast<TKavoMovableClass*>(form->Context().dummies.At(0));
   auto* defaultMenu = static_cast<TMenuClass*>(form->Context().menus.At(0));
-  EXPECT_EQ(std::count(defaultMenu->members.begin(), defaultMenu->members.end(), dummy), 1);
+  EXPECT_EQ(std::count(defaultMenu->Members().begin(), defaultMenu->Members().end(), dummy), 1);
   Run("m = TMenu.Create() Game.LOG(m.ID)");
   EXPECT_EQ(NewLog().back(), "2");  // the default menu holds places 0 and 1
   Run("d.InMenu = 2 d.InMenu = 2");
   auto* menu = static_cast<TMenuClass*>(form->Context().menus.At(2));
-  EXPECT_EQ(std::count(menu->members.begin(), menu->members.end(), dummy), 1);
-  EXPECT_EQ(std::count(defaultMenu->members.begin(), defaultMenu->members.end(), dummy), 0);
+  EXPECT_EQ(std::count(menu->Members().begin(), menu->Members().end(), dummy), 1);
+  EXPECT_EQ(std::count(defaultMenu->Members().begin(), defaultMenu->Members().end(), dummy), 0);
   Run("m.Hide() d.Visible = true");
   EXPECT_EQ(Eval("d.Visible"), "True");   // the stored flag
   EXPECT_FALSE(dummy->Node()->Visible());  // but the menu is hidden
@@ -73,7 +73,7 @@ TEST_F(Movable, MenuMembershipIsASetAndGatesVisibility) {
   Run("d.Visible = false m.Show()");
   EXPECT_FALSE(dummy->Node()->Visible());
   Run("d.Destroy()");
-  EXPECT_TRUE(menu->members.empty());  // destroyed objects leave their menu
+  EXPECT_TRUE(menu->Members().empty());  // destroyed objects leave their menu
   Run("e = TDummy.Create() e.MoveToMenu(9)");
   EXPECT_EQ(NewLog().back(), "Script Error: Calling object property failed: (List index out of bounds (9))!");
   EXPECT_EQ(Eval("e.InMenu"), "9");
