@@ -234,19 +234,16 @@ void TKavoArchiveReader::GetEntryAt(size_t index, std::string& out) {
   current_->Get(index, out);
 }
 
-bool TKavoArchiveReader::SceneOpen(std::string_view name, std::string& out) {
-  if (current_) {
-    if (auto i = current_->Find(ToSlashes(name))) {
-      current_->Get(*i, out);
-      return true;
-    }
-  }
-  return Files().ReadFile(name, out);
+bool TKavoArchiveReader::OpenCurrentEntry(std::string_view name, std::string& out) {
+  if (!current_) return false;
+  auto i = current_->Find(ToSlashes(name));
+  if (!i) return false;
+  current_->Get(*i, out);
+  return true;
 }
 
-bool TKavoArchiveReader::SceneExists(std::string_view name) const {
-  if (current_ && current_->Find(ToSlashes(name))) return true;
-  return Files().FileExists(name);
+bool TKavoArchiveReader::CurrentHasEntry(std::string_view name) const {
+  return current_ && current_->Find(ToSlashes(name));
 }
 
 // ---------------------------------------------------------------------------

@@ -57,6 +57,9 @@ class TKavoArchiveReader {
   void OpenBytes(const std::string& name, std::string bytes);
 
   bool HasCurrent() const { return current_ != nullptr; }
+  // No archive is current any more (a loose file is loading: nothing of an
+  // archive opened earlier may stand in for the files beside it).
+  void ForgetCurrent() { current_ = nullptr; }
   // File name the current archive was opened with ("" when none is open).
   std::string CurrentName() const;
   bool CurrentIsCompressed() const;
@@ -75,13 +78,11 @@ class TKavoArchiveReader {
   // Reads the entry at a directory index of the current archive.
   void GetEntryAt(size_t index, std::string& out);
 
-  // The scene layer's pair: the current archive's entry (name with "\"
-  // turned into "/", case ignored) or else the disk through the file layer;
-  // `SceneExists` answers yes for exactly what `SceneOpen` can open (only the
-  // current archive is consulted, never older ones). `SceneOpen` raises
-  // EKavoError for a corrupt entry.
-  bool SceneOpen(std::string_view name, std::string& out);
-  bool SceneExists(std::string_view name) const;
+  // The current archive's entry by name ("\\" turned into "/", case
+  // ignored); only the current archive is consulted, never older ones.
+  // False when it has no such entry; raises EKavoError for a corrupt one.
+  bool OpenCurrentEntry(std::string_view name, std::string& out);
+  bool CurrentHasEntry(std::string_view name) const;
 
  private:
   struct Archive;

@@ -38,6 +38,14 @@ class EKavoError : public std::runtime_error {
   int number_;
 };
 
+// A texture a model names is not there (error 11). Loaders that report it in
+// their own words (rooms) catch this one apart from other texture errors,
+// such as a picture that cannot be decoded.
+class EKavoTextureMissing : public EKavoError {
+ public:
+  explicit EKavoTextureMissing(const std::string& message) : EKavoError(message, kErrTexture) {}
+};
+
 // The list-index error of the engine's ordered lists.
 inline EKavoError ListIndexError(long long index) {
   return EKavoError("List index out of bounds (" + std::to_string(index) + ")");

@@ -212,18 +212,14 @@ void TGameClass::Script_SetMouseCursor(const std::string& file) {
   } else {
     // A name that resolved to nothing is reported as given.
     const std::string shown = loc.ResolvedPath.empty() ? file : loc.ResolvedPath;
-    const std::string path = ToSlashes(shown);
-    const std::string folder = path.substr(0, path.find_last_of('/') + 1);
-    const std::string bare = path.substr(folder.size());
-    const std::string dir = (!folder.empty() && folder[0] == '/') ? folder : Ctx.files.DataFolder() + folder;
-    const bool inFolder = !loc.ResolvedPath.empty() && Files().SetCurrentDir(dir);
     // The picture's folder is current while it loads; the data folder is
     // current again afterwards, whatever happened.
     struct BackToData {
       TKavoContext& ctx;
       ~BackToData() { ctx.files.EnterDataFolder(); }
     } back{Ctx};
-    if (!inFolder || bare.empty() || !Files().FileExists(bare))
+    const std::string bare = loc.ResolvedPath.empty() ? std::string() : Ctx.files.EnterFolderOf(loc);
+    if (bare.empty() || !Files().FileExists(bare))
       throw EKavoError("Mouse needed texture (" + shown + "), which couldn't be found.", kErrTexture);
     m.texture.image.LoadFromFile(bare);
   }

@@ -4,9 +4,19 @@
 
 namespace kavo::scene {
 
+bool OpenDiskFile(std::string_view name, std::string& out) {
+  if (Files().ReadFile(name, out)) return true;
+  auto found = Files().FindIgnoringCase(name);
+  return found && Files().ReadFile(*found, out);
+}
+
+bool DiskFileExists(std::string_view name) {
+  return Files().FileExists(name) || Files().FindIgnoringCase(name).has_value();
+}
+
 namespace {
-bool DiskOpen(std::string_view name, std::string& out) { return Files().ReadFile(name, out); }
-bool DiskExists(std::string_view name) { return Files().FileExists(name); }
+bool DiskOpen(std::string_view name, std::string& out) { return OpenDiskFile(name, out); }
+bool DiskExists(std::string_view name) { return DiskFileExists(name); }
 
 OpenFileFn& OpenSlot() {
   static OpenFileFn fn = DiskOpen;

@@ -15,6 +15,11 @@ using OpenFileFn = std::function<bool(std::string_view name, std::string& out)>;
 using FileExistsFn = std::function<bool(std::string_view name)>;
 
 void SetFileAccess(OpenFileFn open, FileExistsFn exists);
+// The disk through the file layer, names matched without regard to letter
+// case when the exact spelling is not there ("TEST.PNG" finds "test.png"):
+// the plain pair, and what an installed pair falls back to.
+bool OpenDiskFile(std::string_view name, std::string& out);
+bool DiskFileExists(std::string_view name);
 void ResetFileAccess();  // back to plain disk access
 bool OpenSceneFile(std::string_view name, std::string& out);
 bool SceneFileExists(std::string_view name);

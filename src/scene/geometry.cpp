@@ -84,6 +84,17 @@ bool LoadModel(std::string_view fileName, const std::string& bytes, MeshData& ou
     ok = false;
     why = e.what();
   }
+  if (ok) {
+    // A file that holds no triangle at all is no model (a picture or any
+    // binary named ".obj" reads as nothing): say so instead of showing nothing.
+    bool anyTriangle = false;
+    for (const MeshObject& obj : out.objects)
+      for (const FaceGroup& g : obj.faceGroups) anyTriangle = anyTriangle || g.indices.size() >= 3;
+    if (!anyTriangle) {
+      ok = false;
+      why = "the file holds no geometry";
+    }
+  }
   if (!ok) error = "Unable to load model " + std::string(fileName) + ": " + why;
   return ok;
 }

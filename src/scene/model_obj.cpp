@@ -1,23 +1,32 @@
 // Wavefront OBJ reader with its MTL material libraries. `o` and `g` start a
-// new mesh object, `usemtl` a new face group; polygons are fanned into
-// triangles around their first corner; negative indices count back from the
-// last vertex read. OBJ indexes positions, texture coordinates and normals
+// new mesh object, `usemtl` a new face group; convex polygons are fanned
+// into triangles around their first corner, other polygons cut into ears;
+// negative indices count back from the last vertex read. Each material
+// library is read once per model, however often the file names it. OBJ indexes positions, texture coordinates and normals
 // separately, so each mesh object gets one vertex per distinct corner triple
 // it uses, in order of first use. Numbers are parsed exactly (from_chars), so
 // the vertices are bit-for-bit those the file writes.
 #include "scene/model_loaders.h"
 
-#include "scene/fileaccess.h"
 #include "core/log.h"
+#include "scene/fileaccess.h"
+#include "scene/triangulate.h"
 
 #include <array>
 #include <charconv>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace kavo::scene::detail {
 
 namespace {
+
+// Bounds on what one model may hold: past them the file is refused.
+constexpr size_t kMaxFaceCorners = 1024;
+constexpr size_t kMaxTriangles = size_t(1) << 24;
+// Point-in-triangle tests the ear cutting of one model may take.
+constexpr uint64_t kTriangulationBudget = 200'000'000;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
 
@@ -225,6 +234,8 @@ class ObjReader {
           return Fail(error, "face corner \"" + std::string(tok) + "\" names no normal");
         key.n = i + 1;
       }
+      if (corners_.size() == kMaxFaceCorners)
+        return Fail(error, "face with more than " + std::to_string(kMaxFaceCorners) + " corners");
       corners_.push_back(Vertex(key));
     }
     if (corners_.size() < 3) return Fail(error, "face with fewer than three corners");
@@ -236,11 +247,17 @@ class ObjReader {
       newGroup_ = false;
     }
     FaceGroup& group = obj.faceGroups.back();
-    for (size_t k = 1; k + 1 < corners_.size(); ++k) {
-      for (uint32_t c : {corners_[0], corners_[k], corners_[k + 1]}) {
-        group.indices.push_back(c);
-        obj.fileTriangles.push_back(c);
-      }
+    cornerPositions_.clear();
+    for (uint32_t c : corners_) cornerPositions_.push_back(obj.positions[c]);
+    triangles_.clear();
+    if (!TriangulatePolygon(cornerPositions_, triangles_, budget_))
+      return Fail(error, "faces too complex to cut into triangles");
+    triangleCount_ += triangles_.size() / 3;
+    if (triangleCount_ > kMaxTriangles)
+      return Fail(error, "more than " + std::to_string(kMaxTriangles) + " triangles in one model");
+    for (uint32_t k : triangles_) {
+      group.indices.push_back(corners_[k]);
+      obj.fileTriangles.push_back(corners_[k]);
     }
     return true;
   }
@@ -295,6 +312,7 @@ class ObjReader {
       for (std::string_view tok = NextToken(rest); !tok.empty(); tok = NextToken(rest)) names.emplace_back(tok);
     }
     for (const std::string& name : names) {
+      if (!librariesRead_.insert(name).second) continue;  // read once per model
       std::string text;
       if (!OpenSceneFile(dir + name, text)) {
         KavoLog("Scene: material library " + dir + name + " of " + std::string(fileName_) + " not found");
@@ -310,6 +328,11 @@ class ObjReader {
   std::vector<glm::vec2> texCoords_;
   std::vector<glm::vec3> normals_;
   std::vector<uint32_t> corners_;
+  std::vector<glm::vec3> cornerPositions_;
+  std::vector<uint32_t> triangles_;
+  size_t triangleCount_ = 0;
+  uint64_t budget_ = kTriangulationBudget;
+  std::unordered_set<std::string> librariesRead_;
   std::unordered_map<CornerKey, uint32_t, CornerHash> corner_;
   std::string pendingName_;
   std::string material_;

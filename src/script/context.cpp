@@ -14,6 +14,15 @@ TKavoContext::TKavoContext(IPlatform& p, IKavoEngineHost& h) : platform(p), host
 
 bool TGameFiles::EnterDataFolder() const { return Files().SetCurrentDir(DataFolder()); }
 
+std::string TGameFiles::EnterFolderOf(const TKavoFileLocation& loc) const {
+  if (archives) archives->ForgetCurrent();
+  const std::string path = ToSlashes(loc.ResolvedPath);
+  const std::string folder = path.substr(0, path.find_last_of('/') + 1);
+  const bool absolute = !path.empty() && path[0] == '/';
+  if (!Files().SetCurrentDir(absolute ? folder : DataFolder() + folder)) return "";
+  return path.substr(folder.size());
+}
+
 TKavoFileLocation TGameFiles::Resolve(const std::string& name) const {
   TKavoFileLocation loc;
   ResolveFileName(name, DataFolder(), loc);
@@ -53,9 +62,10 @@ void TKavoContext::TextureNeeded(const std::string& textureFile) {
                      "), which couldn't be found. Make sure the directory of the mesh includes the needed texture.";
   KavoLog("Fatal Error: " + text);
   halted = true;
-  // Halting without a dialog would freeze the game: the dialog always follows.
-  ShowFatalError(text, kErrTexture);
-  throw EKavoError(text, kErrTexture);
+  // Halting without a dialog would freeze the game: the dialog always
+  // follows, in the room's words when a room model is loading.
+  if (!roomModelLoading) ShowFatalError(text, kErrTexture);
+  throw EKavoTextureMissing(text);
 }
 
 void LoadModelInto(TKavoContext& ctx, scene::StaticMeshNode& node, const TKavoFileLocation& loc,
@@ -71,11 +81,8 @@ void LoadModelInto(TKavoContext& ctx, scene::StaticMeshNode& node, const TKavoFi
     node.LoadFromBytes(ToSlashes(loc.ResolvedPath), bytes);
     return;
   }
-  std::string path = ToSlashes(loc.ResolvedPath);
-  std::string folder = path.substr(0, path.find_last_of('/') + 1);
-  Files().SetCurrentDir(ctx.files.DataFolder() + folder);
-  std::string bare = path.substr(folder.size());
-  if (!Files().FileExists(bare)) throw EKavoError(ToBackslashes(loc.ResolvedPath), kErrModelFile);
+  const std::string bare = ctx.files.EnterFolderOf(loc);
+  if (bare.empty() || !Files().FileExists(bare)) throw EKavoError(ToBackslashes(loc.ResolvedPath), kErrModelFile);
   node.LoadFromFile(bare);
 }
 

@@ -76,6 +76,10 @@ class TGameFiles {
   std::string DataFolder() const { return dataRoot + "data/"; }
   // Makes the data folder the file layer's current directory.
   bool EnterDataFolder() const;
+  // Makes a loose file's folder current for a loader (files it names are
+  // found beside it) and lets no archive stand in for them. Returns the
+  // file's bare name, or "" when its folder is not there.
+  std::string EnterFolderOf(const TKavoFileLocation& loc) const;
   // Resolves a game file name (data folder relative, "\" or "/").
   TKavoFileLocation Resolve(const std::string& name) const;
   // Reads a resolved file: the archive entry (opening the archive) or the
@@ -145,6 +149,9 @@ struct TKavoContext {
   std::string roomName, roomScriptFile;
   // The model file being loaded, for the texture check's message.
   std::string modelBeingLoaded;
+  // A room model is loading: the room reports a missing texture in its own
+  // words, so the texture check shows no dialog of its own then.
+  bool roomModelLoading = false;
 
   bool DebugMode() const { return host.DebugMode(); }
   void ShowFatalError(const std::string& message, int number) { host.ShowFatalError(message, number); }
@@ -152,7 +159,8 @@ struct TKavoContext {
   void LoadRoomScript();
   // The model libraries' texture check: a texture a model names must be
   // found beside it on disk (any letter case) or in the archive it came
-  // from; else the error-11 dialog and an error-11 exception.
+  // from; else the log line, the halt flag, the error-11 dialog (unless a
+  // room model is loading) and an EKavoTextureMissing.
   void TextureNeeded(const std::string& textureFile);
 };
 

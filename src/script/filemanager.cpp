@@ -270,8 +270,11 @@ bool ReadFileLocation(const TKavoFileLocation& location, TKavoArchiveReader& rea
 namespace kavo {
 
 void InstallSceneFileAccess(TKavoArchiveReader& reader) {
-  scene::SetFileAccess([&reader](std::string_view name, std::string& out) { return reader.SceneOpen(name, out); },
-                       [&reader](std::string_view name) { return reader.SceneExists(name); });
+  scene::SetFileAccess(
+      [&reader](std::string_view name, std::string& out) {
+        return reader.OpenCurrentEntry(name, out) || scene::OpenDiskFile(name, out);
+      },
+      [&reader](std::string_view name) { return reader.CurrentHasEntry(name) || scene::DiskFileExists(name); });
 }
 
 }  // namespace kavo

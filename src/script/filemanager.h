@@ -38,7 +38,8 @@ void ResolveFileName(std::string_view name, std::string_view dataFolder, TKavoFi
 bool ReadFileLocation(const TKavoFileLocation& location, TKavoArchiveReader& reader, std::string& out);
 
 // Lets the scene layer's loaders read through the archive reader: the
-// current archive's entries first, else the disk (scene::SetFileAccess).
+// current archive's entries first, else the disk, both without regard to
+// letter case (scene::SetFileAccess).
 void InstallSceneFileAccess(TKavoArchiveReader& reader);
 
 }  // namespace kavo

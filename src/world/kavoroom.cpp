@@ -262,14 +262,8 @@ void LoadNodeFrom(TKavoContext& ctx, scene::StaticMeshNode& node, const std::str
     node.LoadFromBytes(ToSlashes(loc.ResolvedPath), bytes);
     return;
   }
-  const std::string path = ToSlashes(loc.ResolvedPath);
-  const std::string folder = path.substr(0, path.find_last_of('/') + 1);
-  if (!path.empty() && path[0] == '/')
-    Files().SetCurrentDir(folder);
-  else
-    Files().SetCurrentDir(ctx.files.DataFolder() + folder);
-  const std::string bare = path.substr(folder.size());
-  if (!Files().FileExists(bare)) throw missing;
+  const std::string bare = ctx.files.EnterFolderOf(loc);
+  if (bare.empty() || !Files().FileExists(bare)) throw missing;
   node.LoadFromFile(bare);
 }
 
@@ -290,14 +284,29 @@ bool TKavoRoom::LoadFiles(const std::string& F, const std::string& W, const std:
   } else {
     scene::StaticMeshNode& model = Model();
     ctx_.modelBeingLoaded = F;
+    struct Loading {
+      bool& flag;
+      explicit Loading(bool& f) : flag(f) { flag = true; }
+      ~Loading() { flag = false; }
+    };
     try {
+      Loading loading(ctx_.roomModelLoading);
       LoadNodeFrom(ctx_, model, F, EKavoError(F, kErrRoomModel));
-    } catch (const EKavoError& e) {
-      if (e.Number() != kErrTexture) throw;
+    } catch (const EKavoTextureMissing&) {
       // The model is current as far as it came; walk area and navigation
       // mesh stay as they were.
       if (modelLoaded) modelLoaded();
       ctx_.ShowFatalError("Room Manager: Couldn't find texture for room model " + Name(), kErrTexture);
+      return false;
+    } catch (const EKavoError& e) {
+      if (e.Number() != kErrTexture) throw;
+      // A texture that is there but cannot be decoded: the reason goes to
+      // the log and into the dialog.
+      if (modelLoaded) modelLoaded();
+      const std::string line = "Room Manager: Couldn't load texture for room model " + Name() + ": " + e.what();
+      KavoLog(line);
+      ctx_.halted = true;
+      ctx_.ShowFatalError(line, kErrTexture);
       return false;
     }
     model.SetUseMeshMaterials(true);

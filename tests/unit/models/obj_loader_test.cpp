@@ -18,6 +18,7 @@ class MemoryFiles {
   MemoryFiles() {
     SetFileAccess(
         [this](std::string_view name, std::string& out) {
+          ++opened;
           auto it = files_.find(std::string(name));
           if (it == files_.end()) return false;
           out = it->second;
@@ -27,6 +28,7 @@ class MemoryFiles {
   }
   ~MemoryFiles() { ResetFileAccess(); }
   void Add(const std::string& name, const std::string& text) { files_[name] = text; }
+  int opened = 0;
 
  private:
   std::map<std::string, std::string> files_;
@@ -192,6 +194,104 @@ TEST(GltfLoader, KeepsItsCoordinates) {
   EXPECT_FALSE(LoadModel("broken.glb", std::string("glTF\x02\0\0\0garbage", 15), data, error));
   EXPECT_FALSE(error.empty());
   EXPECT_FALSE(LoadModel("empty.gltf", "", data, error));
+}
+
+
+// The triangles of a face cover exactly the polygon: their areas add up to
+// the polygon's and no triangle lies outside it.
+double PolygonArea(const std::vector<glm::vec2>& p) {
+  double a = 0;
+  for (size_t i = 0; i < p.size(); ++i) a += double(p[i].x) * p[(i + 1) % p.size()].y - double(p[(i + 1) % p.size()].x) * p[i].y;
+  return a / 2;
+}
+
+bool InsidePolygon(const std::vector<glm::vec2>& p, glm::vec2 q) {
+  bool in = false;
+  for (size_t i = 0, j = p.size() - 1; i < p.size(); j = i++)
+    if ((p[i].y > q.y) != (p[j].y > q.y) && q.x < (p[j].x - p[i].x) * (q.y - p[i].y) / (p[j].y - p[i].y) + p[i].x)
+      in = !in;
+  return in;
+}
+
+TEST(ObjLoader, ConcaveFacesAreCutIntoEarsAndConvexOnesFanned) {
+  struct Case {
+    const char* name;
+    std::vector<glm::vec2> polygon;  // counter-clockwise in x-y, or clockwise
+  } cases[] = {
+      {"C shape", {{0, 0}, {3, 0}, {3, 1}, {1, 1}, {1, 2}, {3, 2}, {3, 3}, {0, 3}}},
+      {"C shape clockwise", {{0, 3}, {3, 3}, {3, 2}, {1, 2}, {1, 1}, {3, 1}, {3, 0}, {0, 0}}},
+      {"star", {{0, -3}, {1, -1}, {3, 0}, {1, 1}, {0, 3}, {-1, 1}, {-3, 0}, {-1, -1}}},
+      {"comb", {{0, 0}, {5, 0}, {5, 3}, {4, 3}, {4, 1}, {3, 1}, {3, 3}, {2, 3}, {2, 1}, {1, 1}, {1, 3}, {0, 3}}},
+      {"collinear corners", {{0, 0}, {1, 0}, {2, 0}, {2, 2}, {1, 1}, {0, 2}}},
+  };
+  for (const Case& c : cases) {
+    std::string obj;
+    for (const glm::vec2& v : c.polygon) obj += "v " + std::to_string(v.x) + " " + std::to_string(v.y) + " 0\n";
+    obj += "f";
+    for (size_t i = 0; i < c.polygon.size(); ++i) obj += " " + std::to_string(i + 1);
+    MeshData data;
+    std::string error;
+    ASSERT_TRUE(LoadModel("face.obj", obj + "\n", data, error)) << c.name << ": " << error;
+    const MeshObject& o = data.objects.at(0);
+    const auto& idx = o.faceGroups.at(0).indices;
+    ASSERT_EQ(idx.size(), (c.polygon.size() - 2) * 3) << c.name;
+    double area = 0;
+    for (size_t t = 0; t < idx.size(); t += 3) {
+      glm::vec2 a(o.positions[idx[t]]), b(o.positions[idx[t + 1]]), d(o.positions[idx[t + 2]]);
+      const double signedArea = PolygonArea({a, b, d});
+      area += signedArea;
+      EXPECT_TRUE(InsidePolygon(c.polygon, (a + b + d) / 3.0f)) << c.name << " triangle " << t / 3;
+    }
+    EXPECT_NEAR(area, PolygonArea(c.polygon), 1e-9) << c.name << ": every triangle wound as the face";
+  }
+  // A convex quad keeps the fan around its first corner, so rooms' floors
+  // and navigation cells come out as they always did.
+  MeshData quad;
+  std::string error;
+  ASSERT_TRUE(LoadModel("quad.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3 4\n", quad, error)) << error;
+  EXPECT_EQ(quad.objects[0].fileTriangles, (std::vector<uint32_t>{0, 1, 2, 0, 2, 3}));
+}
+
+TEST(ObjLoader, FacesThatCannotBeCutStillLoadAndHugeOnesAreRefused) {
+  MeshData data;
+  std::string error;
+  // A bow tie crosses itself and a folded face has no area: both load.
+  EXPECT_TRUE(LoadModel("bow.obj", "v 0 0 0\nv 2 2 0\nv 2 0 0\nv 0 2 0\nf 1 2 3 4\n", data, error)) << error;
+  EXPECT_TRUE(LoadModel("fold.obj", "v 0 0 0\nv 1 0 0\nv 2 0 0\nv 1 0 0\nf 1 2 3 4\n", data, error)) << error;
+  EXPECT_TRUE(LoadModel("nan.obj", "v 0 0 0\nv nan 0 0\nv 1 1 0\nv 0 1 0\nv 0.5 0.5 0\nf 1 2 3 4 5\n", data, error))
+      << error;
+  // More corners than a face may have.
+  std::string big = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf";
+  for (int i = 0; i < 1025; ++i) big += " " + std::to_string(i % 3 + 1);
+  EXPECT_FALSE(LoadModel("big.obj", big + "\n", data, error));
+  EXPECT_NE(error.find("big.obj: OBJ: line 4: face with more than 1024 corners"), std::string::npos) << error;
+}
+
+TEST(ObjLoader, AFileWithNoGeometryIsNoModel) {
+  MeshData data;
+  std::string error;
+  std::string binary;
+  for (int i = 0; i < 512; ++i) binary += static_cast<char>((i * 37) & 0xFF);
+  for (const auto& [name, bytes] : std::vector<std::pair<std::string, std::string>>{
+           {"noise.obj", binary}, {"points.obj", "v 0 0 0\nv 1 0 0\n"}, {"empty.obj", ""}}) {
+    EXPECT_FALSE(LoadModel(name, bytes, data, error)) << name;
+    EXPECT_NE(error.find("Unable to load model " + name + ": "), std::string::npos) << error;
+  }
+  EXPECT_FALSE(LoadModel("points.obj", "v 0 0 0\nv 1 0 0\n", data, error));
+  EXPECT_EQ(error, "Unable to load model points.obj: the file holds no geometry");
+}
+
+TEST(ObjLoader, AMaterialLibraryNamedOftenIsReadOnce) {
+  MemoryFiles files;
+  files.Add("m/box.mtl", "newmtl red\nKd 1 0 0\n");
+  std::string obj;
+  for (int i = 0; i < 20000; ++i) obj += "mtllib box.mtl\n";
+  obj += "v 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl red\nf 1 2 3\n";
+  MeshData data;
+  std::string error;
+  ASSERT_TRUE(LoadModel("m/box.obj", obj, data, error)) << error;
+  EXPECT_EQ(data.materials.size(), 1u);
+  EXPECT_EQ(files.opened, 1);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "scene/staticmesh.h"
 #include "scene/scenetree.h"
 #include "support/game_fixture.h"
+#include "support/pictures.h"
 #include "world/kavoroom.h"
 
 namespace kavo::test {
@@ -288,6 +289,49 @@ TEST_F(Rooms, WalkAreaAndNavigationMeshLoadFromArchives) {
   EXPECT_TRUE(Holder().HasWalkArea());
   EXPECT_EQ(Holder().WalkArea().Data().objects.size(), 1u);
   EXPECT_EQ(Holder().cells.size(), 3u);
+}
+
+// Textures named in another letter case than on disk (as 3DS files name
+// them, upper-case 8.3) are found, loose and in archives; a missing one and
+// a broken one are reported in the room's words.
+TEST_F(Rooms, TexturesInAnyCaseAndTheRoomsOwnTextureMessages) {
+  const std::string png = EncodePng(1, 1, {200, 100, 50, 255});
+  const std::string obj = "mtllib Floor.MTL\n" + SlopedFloorObj().insert(0, "usemtl tiles\n");
+  dir.Write("data/rooms/cased/floor.obj", obj);
+  dir.Write("data/rooms/cased/floor.mtl", "newmtl tiles\nmap_Kd TEST.PNG\n");
+  dir.Write("data/rooms/cased/test.png", png);
+  dir.Write("data/packed.kvo", BuildKavoArchive(TKavoPackMethod::Stored, {{"floor.obj", obj},
+                                                                            {"floor.mtl", "newmtl tiles\nmap_Kd TEST.PNG\n"},
+                                                                            {"test.png", png}}));
+  for (const char* file : {"rooms/cased/floor.obj", "packed/floor.obj"}) {
+    Run(std::string("hall.FileName = '") + file + "' hall.Load()");
+    EXPECT_FALSE(form->Context().halted) << file << ": " << ::testing::PrintToString(NewLog());
+    const scene::Material* m = Holder().Model().Materials().Find("tiles");
+    ASSERT_NE(m, nullptr) << file;
+    EXPECT_EQ(m->texture.image.Width(), 1) << file;
+  }
+  EXPECT_TRUE(platform.dialogs.empty());
+
+  // A texture that is really missing: the room's own dialog text.
+  dir.Write("data/rooms/lost/floor.obj", obj);
+  dir.Write("data/rooms/lost/floor.mtl", "newmtl tiles\nmap_Kd gone.png\n");
+  Run("yard.FileName = 'rooms/lost/floor.obj' yard.Load()");
+  ASSERT_EQ(platform.dialogs.size(), 1u);
+  EXPECT_EQ(platform.dialogs[0].number, 11);
+  EXPECT_EQ(platform.dialogs[0].text, "Room Manager: Couldn't find texture for room model yard");
+}
+
+TEST_F(Rooms, ATextureThatCannotBeDecodedSaysWhy) {
+  dir.Write("data/rooms/bad/floor.obj", "mtllib floor.mtl\nusemtl tiles\n" + SlopedFloorObj());
+  dir.Write("data/rooms/bad/floor.mtl", "newmtl tiles\nmap_Kd broken.png\n");
+  dir.Write("data/rooms/bad/broken.png", std::string("\x89PNG\r\n\x1A\n", 8) + "cut short");
+  Run("hall.FileName = 'rooms/bad/floor.obj' hall.Load()");
+  ASSERT_EQ(platform.dialogs.size(), 1u);
+  EXPECT_EQ(platform.dialogs[0].number, 11);
+  EXPECT_EQ(platform.dialogs[0].text,
+            "Room Manager: Couldn't load texture for room model hall: Texture (broken.png) couldn't be decoded: PNG "
+            "header is cut short or has no IHDR");
+  EXPECT_TRUE(LogHas(platform.dialogs[0].text));
 }
 
 TEST_F(Rooms, ProgressRunsUntilTheFunctionIsMissing) {
