@@ -156,6 +156,12 @@ class TSdlPlatform : public IPlatform {
               e.shift |= flag;
             else
               e.shift &= static_cast<TShiftState>(~flag);
+            // The buttons as the delivered events left them: what the
+            // held-button test answers (also where SDL keeps no mouse state).
+            if (e.kind == TInputEvent::Kind::MouseDown)
+              heldButtons_ |= flag;
+            else
+              heldButtons_ &= static_cast<TShiftState>(~flag);
           }
           lastX_ = e.x;
           lastY_ = e.y;
@@ -198,6 +204,8 @@ class TSdlPlatform : public IPlatform {
 
   bool IsKeyDown(int vk) const override {
     if (vk == 1 || vk == 2 || vk == 4) {
+      const TShiftState flag = vk == 1 ? kShiftLeft : vk == 2 ? kShiftRight : kShiftMiddle;
+      if (heldButtons_ & flag) return true;
       Uint32 b = SDL_GetMouseState(nullptr, nullptr);
       return (vk == 1 && (b & SDL_BUTTON_LMASK)) || (vk == 2 && (b & SDL_BUTTON_RMASK)) ||
              (vk == 4 && (b & SDL_BUTTON_MMASK));
@@ -287,6 +295,7 @@ class TSdlPlatform : public IPlatform {
   bool fullscreen_ = false;
   double frequency_ = 1.0;
   Uint64 origin_ = 0;
+  TShiftState heldButtons_ = 0;
   int lastX_ = 0, lastY_ = 0;
   int cursorX_ = 0, cursorY_ = 0;
 };

@@ -248,19 +248,62 @@ bool ProjectBoundsToScreen(const glm::vec3& minCorner, const glm::vec3& maxCorne
 }
 
 float RayTriangleDistance(const Ray& ray, const glm::vec3& a, const glm::vec3& b, const glm::vec3& c) {
-  const glm::vec3 e1 = b - a, e2 = c - a;
-  const glm::vec3 p = glm::cross(ray.direction, e2);
-  const float det = glm::dot(e1, p);
-  if (!(std::fabs(det) > 1e-30f)) return -1.0f;
-  const float inv = 1.0f / det;
-  const glm::vec3 s = ray.origin - a;
-  const float u = glm::dot(s, p) * inv;
-  if (u < 0.0f || u > 1.0f) return -1.0f;
-  const glm::vec3 q = glm::cross(s, e1);
-  const float v = glm::dot(ray.direction, q) * inv;
-  if (v < 0.0f || u + v > 1.0f) return -1.0f;
-  const float t = glm::dot(e2, q) * inv;
-  return t >= 0.0f ? t : -1.0f;
+  const WatertightRay r(ray.origin, ray.direction);
+  float t;
+  return r.Valid() && r.Hit(a, b, c, t) ? t : -1.0f;
+}
+
+WatertightRay::WatertightRay(const glm::vec3& origin, const glm::vec3& direction) : origin_(origin) {
+  const glm::vec3 ad = glm::abs(direction);
+  if (!(std::isfinite(ad.x) && std::isfinite(ad.y) && std::isfinite(ad.z)) || !std::isfinite(origin.x) ||
+      !std::isfinite(origin.y) || !std::isfinite(origin.z))
+    return;
+  // The axis the ray runs most along becomes z; x and y follow in turn,
+  // swapped when the ray runs backwards along z, so the winding holds.
+  kz_ = ad.x > ad.y ? (ad.x > ad.z ? 0 : 2) : (ad.y > ad.z ? 1 : 2);
+  if (!(ad[kz_] > 0.0f)) return;
+  kx_ = (kz_ + 1) % 3;
+  ky_ = (kx_ + 1) % 3;
+  if (direction[kz_] < 0.0f) std::swap(kx_, ky_);
+  sx_ = direction[kx_] / direction[kz_];
+  sy_ = direction[ky_] / direction[kz_];
+  sz_ = 1.0f / direction[kz_];
+  valid_ = true;
+}
+
+bool WatertightRay::Hit(const glm::vec3& a, const glm::vec3& b, const glm::vec3& c, float& t) const {
+  glm::vec3 point;
+  return Hit(a, b, c, t, point);
+}
+
+bool WatertightRay::Hit(const glm::vec3& a, const glm::vec3& b, const glm::vec3& c, float& t,
+                        glm::vec3& point) const {
+  const glm::vec3 A = a - origin_, B = b - origin_, C = c - origin_;
+  const float ax = A[kx_] - sx_ * A[kz_], ay = A[ky_] - sy_ * A[kz_];
+  const float bx = B[kx_] - sx_ * B[kz_], by = B[ky_] - sy_ * B[kz_];
+  const float cx = C[kx_] - sx_ * C[kz_], cy = C[ky_] - sy_ * C[kz_];
+  // Each edge's side: computed from its own two corners only.
+  float u = cx * by - cy * bx;
+  float v = ax * cy - ay * cx;
+  float w = bx * ay - by * ax;
+  if (u == 0.0f || v == 0.0f || w == 0.0f) {
+    // On (or within rounding of) an edge: decide in double precision.
+    u = static_cast<float>(double(cx) * by - double(cy) * bx);
+    v = static_cast<float>(double(ax) * cy - double(ay) * cx);
+    w = static_cast<float>(double(bx) * ay - double(by) * ax);
+  }
+  if ((u < 0.0f || v < 0.0f || w < 0.0f) && (u > 0.0f || v > 0.0f || w > 0.0f)) return false;
+  // The distance in double precision: the inside decision is made, and the
+  // hit point should lie on the surface as closely as a float can.
+  const double det = double(u) + v + w;
+  if (!(det != 0.0) || !std::isfinite(det)) return false;
+  const double tScaled = double(u) * (double(sz_) * A[kz_]) + double(v) * (double(sz_) * B[kz_]) +
+                         double(w) * (double(sz_) * C[kz_]);
+  if (det < 0.0 ? tScaled > 0.0 : tScaled < 0.0) return false;
+  t = static_cast<float>(tScaled / det);
+  if (!(std::isfinite(t) && t >= 0.0f)) return false;
+  point = glm::vec3((glm::dvec3(a) * double(u) + glm::dvec3(b) * double(v) + glm::dvec3(c) * double(w)) / det);
+  return true;
 }
 
 }  // namespace kavo::scene

@@ -76,6 +76,31 @@ bool ProjectBoundsToScreen(const glm::vec3& minCorner, const glm::vec3& maxCorne
 // negative distance when there is none. Hits at distance 0 count.
 float RayTriangleDistance(const Ray& ray, const glm::vec3& a, const glm::vec3& b, const glm::vec3& c);
 
+// The ray/triangle test every ray of the engine uses (pointer picking of
+// rooms, meshes and walk areas, collision rays). It is watertight: a ray
+// through an edge or a corner that triangles share hits at least one of
+// them, never none, because each edge's side test is computed from that
+// edge's two corners alone, the same way for every triangle holding it
+// (Woop, Benthin and Wald's shear-and-scale form), and exactly zero counts
+// as inside.
+class WatertightRay {
+ public:
+  // `direction` need not be normalised; distances are in its units.
+  WatertightRay(const glm::vec3& origin, const glm::vec3& direction);
+  bool Valid() const { return valid_; }
+  // The ray parameter t >= 0 of the hit, or false when the triangle is missed.
+  bool Hit(const glm::vec3& a, const glm::vec3& b, const glm::vec3& c, float& t) const;
+  // The same with the hit point as the corners' weighted mean: it lies in
+  // the triangle's plane (on a flat floor its height is the floor's exactly).
+  bool Hit(const glm::vec3& a, const glm::vec3& b, const glm::vec3& c, float& t, glm::vec3& point) const;
+
+ private:
+  glm::vec3 origin_;
+  int kx_ = 0, ky_ = 1, kz_ = 2;
+  float sx_ = 0, sy_ = 0, sz_ = 1;
+  bool valid_ = false;
+};
+
 // An octree over the triangles of a model, in the model's own coordinates.
 // Build(depth) subdivides every occupied cell at least `depth` times (unless
 // splitting cannot separate its triangles); cells holding many triangles are

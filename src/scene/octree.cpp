@@ -53,7 +53,9 @@ inline bool Slab(const glm::vec3& o, const glm::vec3& d, const glm::vec3& inv, c
     if (tn > tf) std::swap(tn, tf);
     t0 = std::max(t0, tn);
     t1 = std::min(t1, tf);
-    if (t0 > t1) return false;
+    // A ray along a cell's face, edge or corner enters it: the rounding of
+    // the two distances must not decide between neighbours.
+    if (t0 > t1 + 1e-5f * std::max(1.0f, std::fabs(t1))) return false;
   }
   tEnter = t0;
   return true;
@@ -199,6 +201,9 @@ std::optional<RayHit> TriangleOctree::IntersectIndex(const Ray& ray, float maxDi
                       d.z != 0.0f ? 1.0f / d.z : 0.0f);
   float best = std::isnan(maxDistance) ? std::numeric_limits<float>::infinity() : maxDistance;
   int64_t bestTri = -1;
+  glm::vec3 bestPoint(0.0f);
+  const WatertightRay wray(o, d);
+  if (!wray.Valid()) return std::nullopt;
 
   struct Entry {
     uint32_t cell;
@@ -217,23 +222,17 @@ std::optional<RayHit> TriangleOctree::IntersectIndex(const Ray& ray, float maxDi
     if (cell.firstChild < 0) {
       for (uint32_t i = cell.first, end = cell.first + cell.count; i < end; ++i) {
         const uint32_t t = cellTriangles_[i];
-        const Prepared& p = prepared_[t];
-        const glm::vec3 pv = glm::cross(d, p.e2);
-        const float det = glm::dot(p.e1, pv);
-        if (!(std::fabs(det) > 1e-30f)) continue;
-        const float invDet = 1.0f / det;
-        const glm::vec3 s = o - p.v0;
-        const float u = glm::dot(s, pv) * invDet;
-        if (u < 0.0f || u > 1.0f) continue;
-        const glm::vec3 q = glm::cross(s, p.e1);
-        const float v = glm::dot(d, q) * invDet;
-        if (v < 0.0f || u + v > 1.0f) continue;
-        const float dist = glm::dot(p.e2, q) * invDet;
-        if (dist >= 0.0f && dist < best) {
+        const glm::vec3* v = &triangles_[size_t(t) * 3];
+        float dist;
+        glm::vec3 at;
+        if (!wray.Hit(v[0], v[1], v[2], dist, at)) continue;
+        if (dist < best) {
           best = dist;
           bestTri = t;
-        } else if (dist >= 0.0f && dist == best && bestTri < 0) {
+          bestPoint = at;
+        } else if (dist == best && bestTri < 0) {
           bestTri = t;  // a hit exactly at maxDistance
+          bestPoint = at;
         }
       }
       continue;
@@ -260,7 +259,7 @@ std::optional<RayHit> TriangleOctree::IntersectIndex(const Ray& ray, float maxDi
   const Prepared& p = prepared_[triangle];
   RayHit hit;
   hit.distance = best;
-  hit.point = o + d * best;
+  hit.point = bestPoint;
   glm::vec3 n = glm::cross(p.e1, p.e2);
   const float nl = glm::length(n);
   n = nl > 0.0f && std::isfinite(nl) ? n / nl : -d;

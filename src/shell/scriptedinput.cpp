@@ -102,6 +102,16 @@ bool TScriptedInput::Parse(const std::string& text, std::string& error) {
   return true;
 }
 
+bool TScriptedInput::KeyHeld(int vk) const {
+  // Buttons are held as their shift flags (negated, apart from key codes).
+  switch (vk) {
+    case 1: return held_.count(-static_cast<int>(kShiftLeft)) != 0;
+    case 2: return held_.count(-static_cast<int>(kShiftRight)) != 0;
+    case 4: return held_.count(-static_cast<int>(kShiftMiddle)) != 0;
+    default: return held_.count(vk) != 0;
+  }
+}
+
 std::vector<TInputEvent> TScriptedInput::Due(double nowMs) {
   std::vector<TInputEvent> due;
   // A tiny tolerance: the clock is a sum of float steps.

@@ -32,7 +32,9 @@ class TScriptedInput {
   // of the buttons and keys the script holds.
   std::vector<TInputEvent> Due(double nowMs);
   bool Finished() const { return pending_.empty(); }
-  bool KeyHeld(int vk) const { return held_.count(vk) != 0; }
+  // Keys and mouse buttons (VK_LBUTTON 1, VK_RBUTTON 2, VK_MBUTTON 4) the
+  // script holds down at this moment.
+  bool KeyHeld(int vk) const;
   size_t Count() const { return pending_.size(); }
 
  private:

@@ -173,3 +173,43 @@ TEST_F(Input, ProcessClickIsARightOrLeftPressWithoutShift) {
 
 }  // namespace
 }  // namespace kavo::test
+
+namespace kavo::test {
+namespace {
+
+// Mouse buttons held by scripted input count as held keys: Game.IsKeyDown
+// sees them and a binding of VK_LBUTTON fires every frame they are down.
+class HeldButtons : public GameFixture {
+ protected:
+  void SetUp() override {
+    options.inputText = "50 down left 100 100\n150 up left 100 100\n200 down right 10 10\n";
+    StartGame(
+        "Game = TGame.Create()\nGame.Debug = false\nheld = 0\n"
+        "function whileHeld() held = held + 1 end\n");
+    Run("Game.Bind(VK_LBUTTON, 'whileHeld')");
+    NewLog();
+  }
+  std::string Eval(const std::string& expr) {
+    NewLog();
+    Run("Game.LOG(" + expr + ")");
+    auto log = NewLog();
+    return log.empty() ? "<nothing>" : log.back();
+  }
+};
+
+TEST_F(HeldButtons, CountForIsKeyDownAndHeldBindings) {
+  EXPECT_EQ(Eval("Game.IsKeyDown(VK_LBUTTON)"), "0");
+  RunFrames(10);  // 100 ms of 10 ms frames: the button went down at 50
+  EXPECT_EQ(Eval("Game.IsKeyDown(VK_LBUTTON) .. Game.IsKeyDown(VK_RBUTTON)"), "10");
+  const int afterDown = std::stoi(Eval("held"));
+  EXPECT_GE(afterDown, 4);  // the press itself, then every frame while held
+  RunFrames(15);
+  EXPECT_EQ(Eval("Game.IsKeyDown(VK_LBUTTON) .. Game.IsKeyDown(VK_RBUTTON)"), "01");
+  const int total = std::stoi(Eval("held"));
+  EXPECT_GE(total, afterDown + 4);
+  RunFrames(5);
+  EXPECT_EQ(Eval("held"), std::to_string(total));  // released: no more
+}
+
+}  // namespace
+}  // namespace kavo::test

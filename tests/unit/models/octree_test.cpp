@@ -181,3 +181,71 @@ TEST(TriangleOctree, QueryBoxFindsTheTrianglesAround) {
 
 }  // namespace
 }  // namespace kavo::scene
+
+namespace kavo::scene {
+namespace {
+
+// Rays through an edge or a corner that triangles share hit at least one of
+// them: never none, whatever rounding does to the coordinates.
+TEST(Watertight, SharedEdgesAndCornersAreNeverMissed) {
+  // Two triangles on a diagonal, and a fan of eight around a centre point.
+  const glm::vec3 a(-3.7f, 0.25f, -1.1f), b(5.3f, 0.25f, -1.1f), c(5.3f, 0.25f, 7.9f), d(-3.7f, 0.25f, 7.9f);
+  std::vector<glm::vec3> tris = {a, b, c, a, c, d};
+  // The fan is flat and closed: its triangles share their spoke corners
+  // exactly (a fan that merely nearly closes has a real gap).
+  const glm::vec3 centre(20.1f, -0.7f, 3.3f);
+  glm::vec3 spoke[8];
+  for (int k = 0; k < 8; ++k) spoke[k] = centre + glm::vec3(std::cos(0.785398f * k) * 2.3f, 0.0f, std::sin(0.785398f * k) * 1.7f);
+  for (int k = 0; k < 8; ++k) tris.insert(tris.end(), {centre, spoke[k], spoke[(k + 1) % 8]});
+  MeshData data;
+  MeshObject obj;
+  obj.positions = tris;
+  FaceGroup g;
+  for (uint32_t i = 0; i < tris.size(); ++i) g.indices.push_back(i);
+  obj.faceGroups.push_back(g);
+  data.objects.push_back(obj);
+  TriangleOctree tree;
+  tree.Build(data, 3);
+
+  int rays = 0;
+  auto expectHit = [&](const glm::vec3& target, const glm::vec3& from) {
+    Ray ray;
+    ray.origin = from;
+    ray.direction = glm::normalize(target - from);
+    ++rays;
+    EXPECT_GE(BruteForce(tris, ray), 0.0f) << "through " << target.x << " " << target.y << " " << target.z;
+    EXPECT_TRUE(tree.Intersect(ray).has_value()) << "octree, through " << target.x << " " << target.y;
+  };
+  const glm::vec3 eyes[] = {{0.3f, 40.0f, 2.1f}, {-17.0f, 9.5f, 30.0f}, {11.0f, 3.3f, -8.0f}, {20.1f, 50.0f, 3.3f}};
+  for (const glm::vec3& eye : eyes) {
+    // Inside points of the diagonal (its ends are the floor's outer corners,
+    // where a ray may rightly pass beside the floor), the fan's centre and
+    // points along its spokes.
+    for (int i = 1; i < 200; ++i) expectHit(a + (c - a) * (i / 200.0f), eye);
+    expectHit(centre, eye);
+    for (int k = 0; k < 8; ++k) expectHit(glm::mix(centre, spoke[k], 0.37f), eye);
+  }
+  EXPECT_GT(rays, 800);
+}
+
+TEST(Watertight, RaysAlongTheOctreesCellBoundariesFindTheFloor) {
+  // A floor big enough to be cut into cells; rays straight down exactly on
+  // the planes between cells, at their edges and corners.
+  MeshData data = Terrain(64, 64.0f);
+  for (glm::vec3& p : data.objects[0].positions) p.y = 0.0f;
+  TriangleOctree tree;
+  tree.Build(data, 4);
+  for (float x : {0.0f, 8.0f, 16.0f, 32.0f, 48.0f, 64.0f})
+    for (float z : {0.0f, 4.0f, 16.0f, 32.0f, 40.5f, 64.0f}) {
+      Ray ray;
+      ray.origin = {x, 10.0f, z};
+      ray.direction = {0.0f, -1.0f, 0.0f};
+      auto hit = tree.Intersect(ray);
+      ASSERT_TRUE(hit.has_value()) << x << " " << z;
+      EXPECT_EQ(hit->point.y, 0.0f);
+      EXPECT_FLOAT_EQ(hit->distance, 10.0f);
+    }
+}
+
+}  // namespace
+}  // namespace kavo::scene

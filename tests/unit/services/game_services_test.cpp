@@ -306,6 +306,13 @@ TEST_F(GameServices, RoomPickingCastsThroughTheWindowViewPixel) {
   form->scene->cameratarget->SetPosition(0, 500, 60.5f);
   EXPECT_EQ(Lua("Game.LOG(Game.Get3DX(" + at + ") .. ' ' .. Game.Get3DZ(" + at + "))"), Lines{"0 0"});
   EXPECT_EQ(Lua("Game.Get3DY(1, 'y')"), Lines{Failed("Function (Get3DY) requires number in second argument.")});
+  // The floor's two triangles meet in a diagonal right under the view's
+  // centre: the pointer there still finds the floor.
+  form->scene->mainCamera->SetPosition(0, 100, 60);
+  form->scene->cameratarget->SetPosition(0, 0, 0);
+  EXPECT_EQ(Lua("Game.LOG(string.format('%.2f %.2f %.2f', Game.Get3DX(" + at + "), Game.Get3DY(" + at +
+                "), Game.Get3DZ(" + at + ")))"),
+            Lines{"0.00 0.00 0.00"});
 }
 
 TEST_F(GameServices, RawConversationDataQueuesSpeechLines) {
