@@ -87,9 +87,23 @@ class TSdlPlatform : public IPlatform {
   void HideCursorOverWindow(bool hide) override {
     if (!headless_) SDL_ShowCursor(hide ? SDL_DISABLE : SDL_ENABLE);
   }
-  void SetFullscreen(bool on, int, int) override {
+  void SetFullscreen(bool on, int width, int height) override {
     fullscreen_ = on;
-    if (window_ && !headless_) SDL_SetWindowFullscreen(window_, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    if (!window_ || headless_) return;
+    if (!on) {
+      SDL_SetWindowFullscreen(window_, 0);
+      return;
+    }
+    // The display mode closest to the game's size; the desktop's when the
+    // display offers none.
+    SDL_DisplayMode want{}, closest{};
+    want.w = width;
+    want.h = height;
+    const int display = SDL_GetWindowDisplayIndex(window_);
+    if (display >= 0 && SDL_GetClosestDisplayMode(display, &want, &closest) != nullptr &&
+        SDL_SetWindowDisplayMode(window_, &closest) == 0 && SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN) == 0)
+      return;
+    SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP);
   }
   bool IsFullscreen() const override { return fullscreen_; }
   bool IsActiveWindow() const override {

@@ -148,16 +148,21 @@ Renderer& TKavoScene::ActiveRenderer() {
 
 void TKavoScene::Render(bool halted) {
   if (halted) return;
-  const TKavoViewSettings& s = windowSettings;
-  View& v = windowView;
-  v.fog.enabled = s.fogEnabled;
-  v.fog.start = s.fogStart;
-  v.fog.end = s.fogEnd;
-  v.fog.color = ColorFromBgr(s.fogColor);
-  v.background = ColorFromBgr(s.backgroundColor);
-  v.ambient = ColorFromBgr(s.ambientColor);
-  v.lighting = s.lighting;
-  v.SetSize(s.width, s.height);
+  // Both views get the game's fog, colours and lighting; each its own size:
+  // the window view the client area's, the full-screen view the game's.
+  const TKavoViewSettings& look = windowSettings;
+  auto apply = [&look](View& v, const TKavoViewSettings& size) {
+    v.fog.enabled = look.fogEnabled;
+    v.fog.start = look.fogStart;
+    v.fog.end = look.fogEnd;
+    v.fog.color = ColorFromBgr(look.fogColor);
+    v.background = ColorFromBgr(look.backgroundColor);
+    v.ambient = ColorFromBgr(look.ambientColor);
+    v.lighting = look.lighting;
+    v.SetSize(size.width, size.height);
+  };
+  apply(windowView, windowSettings);
+  apply(fullscreenView, fullscreenSettings);
   ActiveRenderer().Render(ActiveView());
 }
 

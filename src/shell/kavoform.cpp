@@ -118,6 +118,8 @@ void TKavoForm::SetViewSize(int width, int height) {
   if (scene) {
     scene->fullscreenSettings.width = width;
     scene->fullscreenSettings.height = height;
+    // A full-screen view on show takes the new size at once.
+    if (scene->fullscreenActive) platform.SetFullscreen(true, width, height);
   }
   platform.SetClientSize(width, height);
 }

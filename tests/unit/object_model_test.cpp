@@ -159,3 +159,46 @@ TEST_F(ViewSize, GameWidthAndHeightStayWithinWhatCanBeDrawn) {
 
 }  // namespace
 }  // namespace kavo::test
+
+namespace kavo::test {
+namespace {
+
+class Fullscreen : public GameFixture {
+ protected:
+  void SetUp() override {
+    dir.Write("data/scripts/GUI.txt", "");
+    StartGame("Game = TGame.Create()\nGame.Debug = false\n");
+    NewLog();
+  }
+};
+
+TEST_F(Fullscreen, TheViewTakesTheGamesSizeFogAndColoursAndTheStatusTickSwitches) {
+  Run("Game.Width = 640 Game.Height = 400 Game.FogStart = 5 Game.FogEnd = 50 Game.SetBackgroundRGB(0, 0, 255) "
+      "Game.Fullscreen = true");
+  EXPECT_FALSE(platform.fullscreen);  // the status tick switches, not the write
+  RunFrames(12);                      // past one 100 ms status tick
+  EXPECT_TRUE(platform.fullscreen);
+  EXPECT_TRUE(form->scene->fullscreenActive);
+  const scene::View& v = form->scene->fullscreenView;
+  EXPECT_EQ(v.Width(), 640);
+  EXPECT_EQ(v.Height(), 400);
+  EXPECT_FLOAT_EQ(v.fog.start, 5.0f);
+  EXPECT_FLOAT_EQ(v.fog.end, 50.0f);
+  EXPECT_FLOAT_EQ(v.background.b, 1.0f);
+  // A new size reaches the view on show at once.
+  Run("Game.Width = 320");
+  RunFrames(1);
+  EXPECT_EQ(form->scene->fullscreenView.Width(), 320);
+  // Held-key bindings wait while the full-screen view is on show; F10 (in
+  // debug) asks for the window again, which the next status tick applies.
+  Run("Game.Debug = true");
+  platform.Inject({TInputEvent::Kind::KeyUp, TMouseButton::Left, 0, 0, 0, 0, 0x79});
+  RunFrames(12);
+  EXPECT_FALSE(platform.fullscreen);
+  EXPECT_FALSE(form->scene->fullscreenActive);
+  // On at the tick, on again with the new size, off at the tick after F10.
+  EXPECT_EQ(platform.windowLog.back(), "fullscreen off");
+}
+
+}  // namespace
+}  // namespace kavo::test
