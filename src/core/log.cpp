@@ -33,7 +33,12 @@ void TKavoLog::Start(const std::string& path) {
 
 void TKavoLog::Line(std::string_view message) {
   std::string line(level_ * 2, ' ');
-  line.append(message);
+  if (message.size() > kMaxLine) {
+    line.append(message.substr(0, kMaxLine));
+    line += " [... " + std::to_string(message.size() - kMaxLine) + " more bytes cut]";
+  } else {
+    line.append(message);
+  }
   line += "\r\n";
   if (!path_.empty()) Write(line, true);
   if (console_) {

@@ -13,6 +13,8 @@ namespace kavo {
 
 class TKavoLog {
  public:
+  // A longer line is cut, with a mark saying how much was left out.
+  static constexpr size_t kMaxLine = size_t(64) << 10;
   // How lines reach the disk: (path, bytes, append). The engine hands its
   // file layer down at start-up; until then plain stdio writes.
   using TWriter = std::function<bool(const std::string& path, std::string_view data, bool append)>;

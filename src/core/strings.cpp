@@ -56,6 +56,11 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
   return lines;
 }
 
+std::string Shortened(std::string_view text, size_t max) {
+  if (text.size() <= max) return std::string(text);
+  return std::string(text.substr(0, max)) + "... (" + std::to_string(text.size() - max) + " more bytes)";
+}
+
 std::string LuaQuote(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() + 2);

@@ -18,6 +18,10 @@ bool SameTextIgnoringCase(std::string_view a, std::string_view b);
 // no empty line. The views point into `text`.
 std::vector<std::string_view> SplitLines(std::string_view text);
 
+// A text as a message shows it: whole when short, else its first `max`
+// bytes and how many more there were (a script can pass any length).
+std::string Shortened(std::string_view text, size_t max = 256);
+
 // A Lua string literal that reads back as exactly these bytes, in double
 // quotes, by Lua 5.1's escapes: quote and backslash escaped, LF and CR as
 // \n and \r, every other control byte (NUL and DEL among them) as a

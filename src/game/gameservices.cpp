@@ -93,9 +93,26 @@ void FireHeldKeyBindings(TKavoContext& ctx) {
 
 // ------------------------------------------------------------------ text
 
-std::vector<std::string> SplitTextLines(const std::string& text) {
+TTextFile::TTextFile(std::string text) : text_(std::move(text)) {
+  const size_t n = text_.size();
+  size_t i = 0;
+  while (i < n) {
+    size_t j = i;
+    while (j < n && text_[j] != '\r' && text_[j] != '\n') ++j;
+    starts_.push_back(static_cast<uint32_t>(i));
+    ends_.push_back(static_cast<uint32_t>(j));
+    if (j < n && text_[j] == '\r' && j + 1 < n && text_[j + 1] == '\n')
+      j += 2;
+    else if (j < n)
+      j += 1;
+    i = j;
+  }
+}
+
+std::vector<std::string> TTextFile::Lines() const {
   std::vector<std::string> lines;
-  for (std::string_view line : SplitLines(text)) lines.emplace_back(line);
+  lines.reserve(LineCount());
+  for (size_t i = 0; i < LineCount(); ++i) lines.push_back(Line(i));
   return lines;
 }
 
@@ -273,9 +290,12 @@ int TGameClass::Script_LoadTextFile(const std::string& name) {
   // letter case); the table keeps the name as the script passed it.
   TKavoFileLocation loc = Ctx.files.Resolve(name);
   std::string bytes, error;
-  if (!Ctx.files.Read(loc, bytes, &error))
-    throw EKavoError("Cannot open file \"" + name + "\". " + (error.empty() ? "File not found" : error));
-  std::vector<std::string> lines = SplitTextLines(bytes);
+  if (!Ctx.files.Read(loc, bytes, &error, TTextFile::kMaxBytes))
+    throw EKavoError("Cannot open file \"" + Shortened(name, 1024) + "\". " + (error.empty() ? "File not found" : error));
+  if (bytes.size() > TTextFile::kMaxBytes)
+    throw EKavoError("Cannot open file \"" + Shortened(name, 1024) + "\". Text files may hold at most " +
+                     std::to_string(TTextFile::kMaxBytes >> 20) + " MiB");
+  TTextFile lines(std::move(bytes));
   int index = TextFileIndex(name);
   if (index >= 0) {
     textFiles[static_cast<size_t>(index)] = std::move(lines);
@@ -299,14 +319,14 @@ bool TGameClass::Script_ForgetTextFile(const std::string& name) {
 TVariant TGameClass::Script_ReadLine(const std::string& name, std::optional<int64_t> line) {
   const int file = TextFileIndex(name);
   if (file < 0) return TVariant(std::string());
-  const std::vector<std::string>& lines = textFiles[static_cast<size_t>(file)];
+  const TTextFile& lines = textFiles[static_cast<size_t>(file)];
   if (!line) {
     // The last line; an empty file has none.
-    return lines.empty() ? TVariant(false) : TVariant(lines.back());
+    return lines.LineCount() == 0 ? TVariant(false) : TVariant(lines.Line(lines.LineCount() - 1));
   }
   const int64_t i = *line;
   if (i < 0) throw ListIndexError(i);
-  return i < static_cast<int64_t>(lines.size()) ? TVariant(lines[static_cast<size_t>(i)]) : TVariant(false);
+  return i < static_cast<int64_t>(lines.LineCount()) ? TVariant(lines.Line(static_cast<size_t>(i))) : TVariant(false);
 }
 
 // ------------------------------------------------------------------ speech

@@ -53,10 +53,6 @@ void AddScriptTimer(TKavoContext& ctx, double dueTime, const std::string& functi
 // its function in the GUI script.
 void FireHeldKeyBindings(TKavoContext& ctx);
 
-// Splits text into lines ending at CR, LF or CR LF; a final line break adds
-// no empty line.
-std::vector<std::string> SplitTextLines(const std::string& text);
-
 // Every line break (CR, LF or CR LF) of a speech text becomes CR LF.
 std::string SpeechLineBreaks(const std::string& text);
 

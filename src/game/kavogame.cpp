@@ -177,7 +177,11 @@ void TGameClass::DestroyObject() {
 }
 
 void TGameClass::Script_LOG(TKavo_ScriptFunctionData& d) {
-  KavoLog(HasArg(d, 0) ? d.Args[0].ToText() : std::string());
+  // A string goes to the log as it is (the log cuts what is too long).
+  if (HasArg(d, 0) && d.Args[0].IsString())
+    KavoLog(d.Args[0].AsString());
+  else
+    KavoLog(HasArg(d, 0) ? d.Args[0].ToText() : std::string());
 }
 
 void TGameClass::Script_LoadScript(const std::string& file) { Ctx.script->LoadFile(file, false); }

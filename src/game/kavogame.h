@@ -21,6 +21,22 @@ struct TBinding {
   std::string function;  // at most 255 characters
 };
 
+// A text file loaded with Game.LoadTextFile: its bytes once, and where each
+// line starts and ends in them (a line break ends at CR, LF or CR LF).
+class TTextFile {
+ public:
+  // The largest text file scripts may load.
+  static constexpr size_t kMaxBytes = size_t(8) << 20;
+  explicit TTextFile(std::string text);
+  size_t LineCount() const { return starts_.size(); }
+  std::string Line(size_t i) const { return text_.substr(starts_[i], ends_[i] - starts_[i]); }
+  std::vector<std::string> Lines() const;
+
+ private:
+  std::string text_;
+  std::vector<uint32_t> starts_, ends_;
+};
+
 class TGameClass : public TKavo_ScriptClass {
   KAVO_SCRIPT_CLASS()
  public:
@@ -51,7 +67,7 @@ class TGameClass : public TKavo_ScriptClass {
   std::string currentCursorFile;
 
   std::vector<TBinding> bindings;
-  std::vector<std::vector<std::string>> textFiles;
+  std::vector<TTextFile> textFiles;
   std::vector<std::string> textFileNames;
 
   // Script methods.

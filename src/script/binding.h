@@ -22,6 +22,7 @@
 #pragma once
 
 #include <cmath>
+#include <functional>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -154,8 +155,12 @@ struct TParam<std::optional<P>> {
 
 template <class P>
 using TParamOf = TParam<std::remove_cv_t<std::remove_reference_t<P>>>;
+// What the call keeps of an argument: its value, but a reference to the
+// record's own text for a `const std::string&` parameter (scripts may pass
+// texts of any length: no copy).
 template <class P>
-using TValueOf = std::remove_cv_t<std::remove_reference_t<P>>;
+using TValueOf = std::conditional_t<std::is_same_v<P, const std::string&>, std::reference_wrapper<const std::string>,
+                                    std::remove_cv_t<std::remove_reference_t<P>>>;
 
 // Reads argument i of a record for a parameter, checking it.
 template <class P>
@@ -165,7 +170,10 @@ TValueOf<P> ReadArg(const TKavo_ScriptFunctionData& d, size_t i) {
     if (!HasArg(d, i)) return std::nullopt;
   }
   if (!HasArg(d, i) || !Param::Accepts(d.Args[i])) ArgError(d, Param::KindWord(), i);
-  return Param::From(d.Args[i]);
+  if constexpr (std::is_same_v<P, const std::string&>)
+    return std::cref(d.Args[i].AsString());
+  else
+    return Param::From(d.Args[i]);
 }
 
 template <class R>

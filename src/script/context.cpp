@@ -25,11 +25,13 @@ std::string TGameFiles::EnterFolderOf(const TKavoFileLocation& loc) const {
 
 TKavoFileLocation TGameFiles::Resolve(const std::string& name) const {
   TKavoFileLocation loc;
+  // Longer than any file system takes: nothing to look for.
+  if (name.size() > kMaxNameBytes) return loc;
   ResolveFileName(name, DataFolder(), loc);
   return loc;
 }
 
-bool TGameFiles::Read(const TKavoFileLocation& loc, std::string& out, std::string* error) const {
+bool TGameFiles::Read(const TKavoFileLocation& loc, std::string& out, std::string* error, size_t limit) const {
   if (loc.ResolvedPath.empty()) {
     if (error) *error = "File not found";
     return false;
@@ -39,11 +41,16 @@ bool TGameFiles::Read(const TKavoFileLocation& loc, std::string& out, std::strin
     // made current since the resolution.
     std::string p = ToSlashes(loc.ResolvedPath);
     if (p.empty() || p[0] != '/') p = DataFolder() + p;
-    return Files().ReadFile(p, out, error);
+    return Files().ReadFile(p, out, error, limit);
   }
   Files().SetCurrentDir(DataFolder());
   if (archives == nullptr || !ReadFileLocation(loc, *archives, out)) {
     if (error) *error = "Unable to find " + loc.ResolvedPath + " in " + loc.ArchiveFolder + loc.ArchiveName;
+    return false;
+  }
+  if (out.size() > limit) {
+    out.clear();
+    if (error) *error = "File \"" + loc.ResolvedPath + "\" is too large";
     return false;
   }
   return true;

@@ -69,6 +69,8 @@ class IKavoEngineHost {
 // Where the game's files are and how a name reaches its bytes.
 class TGameFiles {
  public:
+  // The longest name the file manager looks for (PATH_MAX).
+  static constexpr size_t kMaxNameBytes = 4096;
   std::string dataRoot;  // ends in "/"; the data folder is dataRoot + "data/"
   bool packedMode = false;  // the configuration came from "config.kvo"
   TKavoArchiveReader* archives = nullptr;
@@ -85,7 +87,8 @@ class TGameFiles {
   // Reads a resolved file: the archive entry (opening the archive) or the
   // disk file. False when it cannot be read (the error text says why);
   // archive failures raise the archive's own errors.
-  bool Read(const TKavoFileLocation& loc, std::string& out, std::string* error) const;
+  bool Read(const TKavoFileLocation& loc, std::string& out, std::string* error,
+            size_t limit = size_t(512) << 20) const;
 };
 
 // Pointer and camera state the input dispatch keeps and objects consult.

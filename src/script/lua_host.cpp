@@ -599,6 +599,13 @@ void TKavo_Lua::RunArchivedScript(const std::string& enciphered, const std::stri
 
 void TKavo_Lua::LoadScriptFile(const std::string& fileName, bool force) {
   if (ctx_.halted) return;
+  if (fileName.size() > TGameFiles::kMaxNameBytes) {
+    // Longer than any file name: not looked for, not remembered.
+    const std::string line = "Script Manager: Unable to find scriptfile " + Shortened(fileName, 1024);
+    KavoLog(line);
+    if (ctx_.DebugMode()) ctx_.ShowFatalError(line, kErrScript);
+    return;
+  }
   const std::string name = ToBackslashes(fileName);
   size_t cut = name.find_last_of("\\:");
   if ((cut == std::string::npos ? name : name.substr(cut + 1)).empty()) return;
@@ -621,7 +628,7 @@ void TKavo_Lua::LoadScriptFile(const std::string& fileName, bool force) {
     if (!already) loaded.push_back(name);
     TKavoFileLocation loc = ctx_.files.Resolve(name);
     if (loc.ResolvedPath.empty()) {
-      std::string line = "Script Manager: Unable to find scriptfile " + name;
+      std::string line = "Script Manager: Unable to find scriptfile " + Shortened(name, 1024);
       KavoLog(line);
       if (ctx_.DebugMode()) ctx_.ShowFatalError(line, kErrScript);
     } else {

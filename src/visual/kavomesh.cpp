@@ -353,7 +353,7 @@ void TMeshClass::Load(const std::string& fileName) {
   } back{Ctx};
   TKavoFileLocation loc = Ctx.files.Resolve(fileName);
   // A name found nowhere is reported as the script wrote it.
-  if (loc.ResolvedPath.empty()) throw EKavoError(ToBackslashes(fileName), kErrModelFile);
+  if (loc.ResolvedPath.empty()) throw EKavoError(ToBackslashes(Shortened(fileName, 1024)), kErrModelFile);
   LoadModelInto(Ctx, mesh, loc, fileName);
   mesh.SetUseMeshMaterials(true);
   Ctx.modelBeingLoaded = fileName;

@@ -217,3 +217,34 @@ TEST_F(Watchdog, AnEndlessConfigurationScriptEndsTheStart) {
 
 }  // namespace
 }  // namespace kavo::test
+
+namespace kavo::test {
+namespace {
+
+class LongTexts : public GameFixture {
+ protected:
+  void SetUp() override {
+    StartGame("Game = TGame.Create()\nGame.Debug = false\n");
+    NewLog();
+  }
+};
+
+TEST_F(LongTexts, LinesAreCutAndLongNamesAreNotLookedFor) {
+  Run("Game.LOG(string.rep('a', 100000))");
+  auto log = NewLog();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].size(), 65536u + std::string(" [... 34464 more bytes cut]").size());
+  EXPECT_EQ(log[0].substr(65536), " [... 34464 more bytes cut]");
+  // A file name longer than any file system takes is refused at once, and
+  // the messages show its start only.
+  Run("name = string.rep('n', 10000) Game.LoadScript(name) Game.LoadTextFile(name) TMesh.Create().Load(name)");
+  log = NewLog();
+  ASSERT_GE(log.size(), 3u) << ::testing::PrintToString(log);
+  for (const std::string& line : log) EXPECT_LT(line.size(), 1300u) << line.substr(0, 80);
+  EXPECT_EQ(log[0].rfind("Script Manager: Unable to find scriptfile nnn", 0), 0u);
+  EXPECT_NE(log[0].find("... (8976 more bytes)"), std::string::npos);
+  EXPECT_TRUE(form->Script().Host().LoadedScripts().size() == 1u);  // not remembered
+}
+
+}  // namespace
+}  // namespace kavo::test

@@ -197,7 +197,7 @@ TEST_F(GameServices, TextFilesLoadReadAndForget) {
   // Reloading under another letter case keeps the place and replaces the lines.
   dir.Write("data/texts/tail.txt", "new 1\nnew 2\n");
   EXPECT_EQ(Lua("Game.LOG(Game.LoadTextFile('TEXTS\\\\TAIL.TXT'))").back(), "2");
-  EXPECT_EQ(Game().textFiles[2], (Lines{"new 1", "new 2"}));
+  EXPECT_EQ(Game().textFiles[2].Lines(), (Lines{"new 1", "new 2"}));
   EXPECT_EQ(Game().textFileNames[2], "texts\\tail.txt");
 }
 
