@@ -280,9 +280,24 @@ bool TKavoArchiveWriter::WriteAt(size_t offset, std::string_view bytes) {
 
 bool TKavoArchiveWriter::Create(const std::string& path, std::string* error) {
   path_ = path;
-  file_ = std::fopen(Files().Absolute(path).c_str(), "wb");
+  // A regular file only: a FIFO or device is refused, never waited on.
+  const std::string abs = Files().Absolute(path);
+  struct stat st;
+  if (::stat(abs.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (error) *error = "Cannot create \"" + path + "\": not a file";
+    return false;
+  }
+  const int fd = ::open(abs.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (error) *error = "Cannot create \"" + path + "\": " + (fd < 0 ? std::strerror(errno) : "not a file");
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  file_ = ::fdopen(fd, "wb");
   if (!file_) {
     if (error) *error = "Cannot create \"" + path + "\": " + std::strerror(errno);
+    ::close(fd);
     return false;
   }
   return Write(std::string(kKavoHeaderSize, '\0'));

@@ -95,6 +95,27 @@ std::vector<std::string> ExtractArchive(const std::string& archivePath, const st
   reader.Open(archivePath);
   const fs::path target = fs::absolute(Files().Absolute(dir));
   const auto& entries = reader.CurrentEntries();
+  // Entries that share stored bytes are a crafted archive (the writer never
+  // makes them): one compressed run extracted many times could fill a disk.
+  {
+    std::vector<size_t> order;
+    for (size_t i = 0; i < entries.size(); ++i)
+      if (entries[i].Offset >= 0 && entries[i].Length > 0) order.push_back(i);
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t b) { return entries[a].Offset < entries[b].Offset; });
+    for (size_t k = 1; k < order.size(); ++k) {
+      const TKavoArchiveEntry& a = entries[order[k - 1]];
+      const TKavoArchiveEntry& b = entries[order[k]];
+      if (int64_t(a.Offset) + a.Length > b.Offset) {
+        problems.push_back(a.Name + " and " + b.Name + " overlap: the archive is refused");
+        return problems;
+      }
+    }
+  }
+  // No archive the codecs write unpacks to more than this many times its size.
+  const long long archiveSize = Files().FileSize(archivePath);
+  const uint64_t budget = static_cast<uint64_t>(archiveSize > 0 ? archiveSize : 0) * kMaxPackRatio;
+  uint64_t written = 0;
   for (size_t i = 0; i < entries.size(); ++i) {
     const std::string& name = entries[i].Name;
     if (!SafeEntryPath(name)) {
@@ -109,6 +130,12 @@ std::vector<std::string> ExtractArchive(const std::string& archivePath, const st
       continue;
     }
     if (IsScriptName(name, options)) data = DecipherScript(data);
+    written += data.size();
+    if (written > budget) {
+      problems.push_back(name + ": stopped, the archive would unpack to more than " + std::to_string(kMaxPackRatio) +
+                         " times its size");
+      return problems;
+    }
     const fs::path path = target / ToSlashes(name);
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "platform/files.h"
@@ -137,6 +138,32 @@ TEST_F(PackTest, VerifyReportsCorruptEntriesAndScripts) {
   bool entryFault = false;
   for (const std::string& f : faults) entryFault |= f.rfind("rooms\\hall\\hall.3ds", 0) == 0;
   EXPECT_TRUE(entryFault);
+}
+
+}  // namespace
+}  // namespace kavo
+
+namespace kavo {
+namespace {
+
+TEST(Extract, OverlappingEntriesAreRefusedAndNothingIsWritten) {
+  char tmpl[] = "/tmp/kavo-extract-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string root = tmpl;
+  // Eight entries: the last seven point at the first one's bytes, as a
+  // crafted archive that would unpack one run many times does.
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int i = 0; i < 8; ++i) files.emplace_back("e" + std::to_string(i), std::string(1000, 'z'));
+  std::string bytes = BuildKavoArchive(TKavoPackMethod::Block, files);
+  const auto* h = reinterpret_cast<const unsigned char*>(bytes.data());
+  const uint32_t dir = h[4] | (h[5] << 8) | (h[6] << 16) | (uint32_t(h[7]) << 24);
+  for (int i = 1; i < 8; ++i) std::memcpy(&bytes[dir + i * 128 + 120], &bytes[dir + 120], 8);
+  ASSERT_TRUE(Files().WriteFile(root + "/crafted.kvo", bytes));
+  const auto problems = ExtractArchive(root + "/crafted.kvo", root + "/out", TKavoPackOptions{});
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0], "e0 and e1 overlap: the archive is refused");
+  EXPECT_FALSE(fs::exists(root + "/out/e0"));
+  fs::remove_all(root);
 }
 
 }  // namespace
