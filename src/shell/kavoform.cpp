@@ -21,6 +21,7 @@
 #include "shell/classlist.h"
 #include "script/environment.h"
 #include "shell/input.h"
+#include "shell/projectfile.h"
 #include "shell/scriptedinput.h"
 #include "visual/kavomesh.h"
 #include "world/kavocamera.h"
@@ -397,28 +398,10 @@ void TKavoForm::ReadProjectFile(const std::string& path) {
     file = startDir_ + ToSlashes(file);
   std::string text, error;
   if (!Files().ReadFile(file, text, &error, 1 << 20)) throw EKavoError(error);
-  std::vector<std::string_view> lines = SplitLines(text);
-  size_t first = 0;
-  while (first < lines.size() && lines[first].substr(0, 2) == "--") ++first;
-  if (first >= lines.size()) throw ListIndexError(static_cast<long long>(first));
-  std::string root(lines[first]);
   std::string core = exeDir.substr(0, exeDir.size() - 1);
   std::string abs = Files().Absolute(file);
   std::string thisFolder = abs.substr(0, abs.find_last_of('/') + 1);
-  auto replaceAll = [](std::string s, const std::string& token, const std::string& with) {
-    std::string lower = LowerAscii(s), ltoken = LowerAscii(token), out;
-    size_t pos = 0;
-    while (true) {
-      size_t hit = lower.find(ltoken, pos);
-      if (hit == std::string::npos) break;
-      out += s.substr(pos, hit - pos) + with;
-      pos = hit + token.size();
-    }
-    return out + s.substr(pos);
-  };
-  root = replaceAll(root, "<KavoCore>", core);
-  root = replaceAll(root, "<ThisFile>", thisFolder);
-  root = ToSlashes(root) + "/";
+  const std::string root = ProjectDataRoot(text, core, thisFolder);
   KavoLog("Setting data folder as " + root);
   ctx_.files.dataRoot = Files().Absolute(root);
 }
