@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "game/keycodes.h"
 #include "script/binding.h"
 #include "script/scriptclass.h"
 
@@ -117,13 +118,6 @@ class TGameClass : public TKavo_ScriptClass {
   std::string GetName(int64_t index, const TRegistryBase& list);
 };
 
-// The 102 key-code globals, in registration order.
-struct TKeyCodeName {
-  const char* name;
-  int code;
-};
-extern const TKeyCodeName kKeyCodeNames[];
-extern const size_t kKeyCodeCount;
 // Registers TGame and the key-code globals after it.
 void RegisterGameClass(TKavo_ScriptEnvoirement& env);
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "game/kavogame.h"
+#include "game/keycodes.h"
 #include "platform/files.h"
 
 namespace kavo {
@@ -13,7 +13,8 @@ std::string KeyName(int vk) {
   if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9')) return std::string(1, static_cast<char>(vk));
   for (size_t i = 0; i < kKeyCodeCount; ++i)
     if (kKeyCodeNames[i].code == vk && vk != 128) return kKeyCodeNames[i].name;
-  return std::to_string(vk);
+  // A single figure would read back as that digit's key ("5" is '5').
+  return vk >= 0 && vk < 10 ? "0" + std::to_string(vk) : std::to_string(vk);
 }
 
 int KeyFromName(const std::string& name) {
@@ -24,9 +25,10 @@ int KeyFromName(const std::string& name) {
   }
   for (size_t i = 0; i < kKeyCodeCount; ++i)
     if (SameTextIgnoringCase(kKeyCodeNames[i].name, name)) return kKeyCodeNames[i].code;
+  // The whole word must be the number: a file's text may hold NUL bytes.
   char* end = nullptr;
   long v = std::strtol(name.c_str(), &end, 10);
-  if (end && *end == '\0' && v > 0 && v < 256) return static_cast<int>(v);
+  if (!name.empty() && end == name.c_str() + name.size() && v > 0 && v < 256) return static_cast<int>(v);
   return 0;
 }
 
@@ -34,7 +36,7 @@ namespace {
 bool ToInt(const std::string& s, int& out) {
   char* end = nullptr;
   long v = std::strtol(s.c_str(), &end, 10);
-  if (s.empty() || *end != '\0' || v < -1000000 || v > 1000000) return false;
+  if (s.empty() || end != s.c_str() + s.size() || v < -1000000 || v > 1000000) return false;
   out = static_cast<int>(v);
   return true;
 }
@@ -58,7 +60,7 @@ bool TScriptedInput::Parse(const std::string& text, std::string& error) {
     };
     char* end = nullptr;
     double t = std::strtod(w[0].c_str(), &end);
-    if (*end != '\0' || !(t >= 0) || t > 1e9) return fail("the time must be milliseconds");
+    if (end != w[0].c_str() + w[0].size() || !(t >= 0) || t > 1e9) return fail("the time must be milliseconds");
     if (t < last) return fail("events must be in time order");
     last = t;
     if (w.size() < 2) return fail("an event is missing");
