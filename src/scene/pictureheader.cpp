@@ -1,5 +1,6 @@
 #include "scene/pictureheader.h"
 
+#include <cctype>
 #include <cstring>
 
 namespace kavo::scene {
@@ -33,7 +34,31 @@ bool Png(const unsigned char* p, size_t n, PictureHeader& out, std::string& erro
   }
   out.width = BigEndian32(p + 16);
   out.height = BigEndian32(p + 20);
-  return true;
+  // Every chunk (length, type, data, CRC) up to IEND must lie inside the
+  // file: the decoder skips an ancillary chunk that runs past the end by
+  // reading on without end.
+  size_t at = 8;
+  while (at < n) {
+    if (n - at < 12) {
+      error = "PNG chunk header is cut short at byte " + std::to_string(at);
+      return false;
+    }
+    const uint32_t length = BigEndian32(p + at);
+    std::string type(reinterpret_cast<const char*>(p + at + 4), 4);
+    for (char& c : type)
+      if (!std::isalpha(static_cast<unsigned char>(c))) c = '?';
+    if (length > 0x7FFFFFFFu || length > n - at - 12) {
+      error = "PNG chunk " + type + " of " + std::to_string(length) +
+              " bytes runs past the end of the file";
+      return false;
+    }
+    at += 12 + size_t(length);
+    if (type == "IEND") return true;
+  }
+  // The decoder reads chunks up to IEND, past the end of a file without
+  // one, where it may read on without end.
+  error = "PNG file ends without its IEND chunk";
+  return false;
 }
 
 bool Jpeg(const unsigned char* p, size_t n, PictureHeader& out, std::string& error) {
@@ -89,31 +114,60 @@ bool Bmp(const unsigned char* p, size_t n, PictureHeader& out, std::string& erro
 }
 
 bool Gif(const unsigned char* p, size_t n, PictureHeader& out, std::string& error) {
-  // The logical screen, then the first image descriptor past the global
-  // colour table and any extensions: the larger of both counts.
+  // The logical screen, then every block up to the trailer: the decoder
+  // sizes a buffer for each image it passes, so the largest image counts.
+  // The blocks must be whole and of known kinds: past a broken one the
+  // decoder reads on from wherever it stands and may take any bytes for an
+  // image's size.
   if (n < 13) {
     error = "GIF header is cut short";
     return false;
   }
   out.width = Little16(p + 6);
   out.height = Little16(p + 8);
+  auto broken = [&](size_t at, const std::string& what) {
+    error = "GIF " + what + " at byte " + std::to_string(at);
+    return false;
+  };
+  bool anyImage = false;
   size_t i = 13;
   if (p[10] & 0x80) i += 3 * (size_t(1) << ((p[10] & 0x07) + 1));
-  while (i < n) {
+  if (i > n) return broken(13, "colour table is cut short");
+  // Data sub-blocks up to the empty one that ends them.
+  auto subBlocks = [&]() {
+    while (i < n && p[i] != 0) i += size_t(p[i]) + 1;
+    if (i >= n) return false;
+    ++i;
+    return true;
+  };
+  while (i < n && p[i] != 0x3B) {
+    const size_t at = i;
     if (p[i] == 0x2C) {
-      if (i + 9 > n) break;
-      const int64_t w = Little16(p + i + 5), h = Little16(p + i + 7);
+      if (n - i < 11) return broken(at, "image descriptor is cut short");
+      // An image may lie anywhere on the screen, which grows to hold it.
+      const int64_t w = Little16(p + i + 1) + Little16(p + i + 5), h = Little16(p + i + 3) + Little16(p + i + 7);
       if (w > out.width) out.width = w;
       if (h > out.height) out.height = h;
-      return true;
+      anyImage = true;
+      const unsigned char flags = p[i + 9];
+      i += 10;
+      if (flags & 0x80) i += 3 * (size_t(1) << ((flags & 0x07) + 1));
+      if (i >= n) return broken(at, "image colour table is cut short");
+      if (p[i] < 1 || p[i] > 11) return broken(i, "code size " + std::to_string(p[i]));
+      ++i;
+      if (!subBlocks()) return broken(at, "image data runs past the end of the file");
+      continue;
     }
-    if (p[i] != 0x21 || i + 2 > n) break;
-    i += 2;  // introducer and label, then sub-blocks up to an empty one
-    while (i < n && p[i] != 0) i += size_t(p[i]) + 1;
-    ++i;
+    if (p[i] != 0x21) return broken(at, "block of unknown kind " + std::to_string(p[i]));
+    if (n - i < 2) return broken(at, "extension is cut short");
+    i += 2;  // introducer and label
+    if (!subBlocks()) return broken(at, "extension runs past the end of the file");
   }
-  error = "GIF without an image";
-  return false;
+  if (!anyImage) {
+    error = "GIF without an image";
+    return false;
+  }
+  return true;
 }
 
 bool Tga(const unsigned char* p, size_t n, PictureHeader& out, std::string& error) {
@@ -143,6 +197,16 @@ bool Pcx(const unsigned char* p, size_t n, PictureHeader& out, std::string& erro
   }
   out.width = xmax - xmin + 1;
   out.height = ymax - ymin + 1;
+  // Each plane of a row is stored in `bytesPerLine` bytes (a signed field,
+  // as the decoder reads it); they must hold the row's pixels, or the
+  // decoder sizes its line buffer from a negative count or reads past it.
+  const int64_t bitsPerPixel = p[3];
+  const int64_t bytesPerLine = static_cast<int16_t>(Little16(p + 66));
+  if (bytesPerLine <= 0 || bytesPerLine * 8 < out.width * bitsPerPixel) {
+    error = "PCX line of " + std::to_string(bytesPerLine) + " bytes cannot hold " + std::to_string(out.width) +
+            " pixels of " + std::to_string(bitsPerPixel) + " bits";
+    return false;
+  }
   return true;
 }
 

@@ -18,8 +18,8 @@ struct PictureHeader {
 
 // Reads the format from the leading bytes (Targa, which has no signature,
 // from the name's ".tga") and the stated size from the header: PNG's IHDR,
-// JPEG's first frame marker, BMP's info header, GIF's screen and first
-// image, Targa's and PCX's headers. False, with the reason, for a file that
+// JPEG's first frame marker, BMP's info header, GIF's screen grown to
+// hold every image (whose blocks must be whole), Targa's and PCX's headers. False, with the reason, for a file that
 // is none of these or whose header is cut short or malformed.
 bool ReadPictureHeader(std::string_view bytes, std::string_view fileName, PictureHeader& out, std::string& error);
 

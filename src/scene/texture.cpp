@@ -2,6 +2,7 @@
 
 #include "core/errors.h"
 #include "scene/fileaccess.h"
+#include "scene/gif.h"
 #include "scene/pictureheader.h"
 
 #include <SDL2/SDL.h>
@@ -16,7 +17,25 @@ namespace kavo::scene {
 
 namespace {
 int g_sideLimit = kMaxTextureSide;
+
+// The decoder of the format the header was read as, and no other. SDL_image's
+// typed loader heeds the type only for formats without a signature; bytes
+// that its own test does not take for the named format (a JPEG without its
+// end marker, a PCX of another version, any Targa file) go to whichever of
+// its decoders recognises them (SVG, XCF, TIFF, ...), at whatever size that
+// format states.
+SDL_Surface* Decode(PictureFormat format, SDL_RWops* rw) {
+  switch (format) {
+    case PictureFormat::Png: return IMG_LoadPNG_RW(rw);
+    case PictureFormat::Jpeg: return IMG_LoadJPG_RW(rw);
+    case PictureFormat::Bmp: return IMG_LoadBMP_RW(rw);
+    case PictureFormat::Gif: break;  // decoded by the engine (gif.h)
+    case PictureFormat::Tga: return IMG_LoadTGA_RW(rw);
+    case PictureFormat::Pcx: return IMG_LoadPCX_RW(rw);
+  }
+  return nullptr;
 }
+}  // namespace
 
 void SetTextureSideLimit(int side) { g_sideLimit = side > 0 && side < kMaxTextureSide ? side : kMaxTextureSide; }
 int TextureSideLimit() { return g_sideLimit; }
@@ -48,12 +67,23 @@ bool Texture::LoadFromBytes(const std::string& bytes, std::string_view nameForEr
             " pixels; textures may be at most " + std::to_string(limit) + " by " + std::to_string(limit);
     return false;
   }
+  if (header.format == PictureFormat::Gif) {
+    GifPicture gif;
+    if (!DecodeGif(bytes, int(limit), gif, why)) {
+      error = "Texture (" + name + ") couldn't be decoded: " + why;
+      return false;
+    }
+    SetPixels(gif.width, gif.height, std::move(gif.rgba), gif.hasAlpha);
+    fileName_ = name;
+    return true;
+  }
   SDL_RWops* rw = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
   if (!rw) {
     error = "Texture (" + name + "): " + SDL_GetError();
     return false;
   }
-  SDL_Surface* img = IMG_LoadTyped_RW(rw, 1, DecoderType(header.format));
+  SDL_Surface* img = Decode(header.format, rw);
+  SDL_RWclose(rw);
   if (!img) {
     error = "Texture (" + name + ") couldn't be decoded: " + IMG_GetError();
     return false;
