@@ -581,7 +581,10 @@ void TKavo_Lua::ReportLoadError(const std::string& name, const std::string& mess
 }
 
 void TKavo_Lua::RunArchivedScript(const std::string& enciphered, const std::string& chunkName) {
-  std::string text = DecipherScript(enciphered);
+  RunChunk(DecipherScript(enciphered), chunkName, chunkName);
+}
+
+void TKavo_Lua::RunChunk(const std::string& text, const std::string& chunkName, const std::string& nameForErrors) {
   const int top = lua_gettop(L_);
   int rc = luaL_loadbuffer(L_, text.data(), text.size(), chunkName.c_str());
   if (rc == 0) {
@@ -592,7 +595,7 @@ void TKavo_Lua::RunArchivedScript(const std::string& enciphered, const std::stri
     const char* msg = lua_tostring(L_, -1);
     std::string m = msg ? msg : "";
     lua_settop(L_, top);
-    ReportLoadError(chunkName, m);
+    ReportLoadError(nameForErrors, m);
   }
   lua_settop(L_, top);
 }
@@ -647,20 +650,7 @@ void TKavo_Lua::LoadScriptFile(const std::string& fileName, bool force) {
       } else if (!loc.ArchiveName.empty()) {
         RunArchivedScript(bytes, loc.ResolvedPath);
       } else {
-        const int top = lua_gettop(L_);
-        std::string chunk = "@" + loc.ResolvedPath;
-        int rc = luaL_loadbuffer(L_, bytes.data(), bytes.size(), chunk.c_str());
-        if (rc == 0) {
-          TScriptRun run(*this);
-          rc = lua_pcall(L_, 0, LUA_MULTRET, 0);
-        }
-        if (rc != 0) {
-          const char* msg = lua_tostring(L_, -1);
-          std::string m = msg ? msg : "";
-          lua_settop(L_, top);
-          ReportLoadError(name, m);
-        }
-        lua_settop(L_, top);
+        RunChunk(bytes, "@" + loc.ResolvedPath, name);
       }
       Log().Outdent();
       KavoLog("Script Manager: Loaded scriptfile " + name);

@@ -116,6 +116,9 @@ class TKavo_Lua {
   float HeapSize() const { return heapSize_; }
 
  private:
+  // Loads and runs a whole script under the watchdog; a load or run error
+  // goes to ReportLoadError with `nameForErrors`. The stack stays as it was.
+  void RunChunk(const std::string& text, const std::string& chunkName, const std::string& nameForErrors);
   void ReportLoadError(const std::string& name, const std::string& message);
   const TClassBinding& BindingOf(const TScriptClassInfo& info);
 

@@ -332,34 +332,32 @@ void TKavoInput::CallRoom(const std::string& event, const TKavo_ScriptFunctionDa
 
 // ---------------------------------------------------------------- handlers
 
-void TKavoInput::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
+namespace {
+TPointerEvent PointerEvent(TPointerEvent::Kind kind, TMouseButton button, TShiftState shift, int x, int y,
+                           int delta = 0) {
   TPointerEvent e;
-  e.kind = Kind::Down;
+  e.kind = kind;
   e.button = button;
-  e.shift = shift;
-  e.x = x;
-  e.y = y;
-  Walk(e);
-}
-
-void TKavoInput::MouseUp(TMouseButton button, TShiftState shift, int x, int y) {
-  TPointerEvent e;
-  e.kind = Kind::Up;
-  e.button = button;
-  e.shift = shift;
-  e.x = x;
-  e.y = y;
-  Walk(e);
-}
-
-void TKavoInput::MouseWheel(TShiftState shift, int delta, int x, int y) {
-  TPointerEvent e;
-  e.kind = Kind::Wheel;
-  e.button = TMouseButton::Other;
   e.shift = shift;
   e.x = x;
   e.y = y;
   e.delta = delta;
+  return e;
+}
+}  // namespace
+
+void TKavoInput::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
+  TPointerEvent e = PointerEvent(Kind::Down, button, shift, x, y);
+  Walk(e);
+}
+
+void TKavoInput::MouseUp(TMouseButton button, TShiftState shift, int x, int y) {
+  TPointerEvent e = PointerEvent(Kind::Up, button, shift, x, y);
+  Walk(e);
+}
+
+void TKavoInput::MouseWheel(TShiftState shift, int delta, int x, int y) {
+  TPointerEvent e = PointerEvent(Kind::Wheel, TMouseButton::Other, shift, x, y, delta);
   Walk(e);
 }
 
