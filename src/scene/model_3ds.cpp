@@ -160,6 +160,9 @@ class Reader3DS {
           if (r.Failed() || !r.Has(size_t(n) * 8))
             return Fail(error, "face count " + std::to_string(n) + " of object \"" + name +
                                    "\" runs past its chunk");
+          // A later face list replaces an earlier one, and its groups with
+          // it: they name faces of the list they belong to.
+          groups.clear();
           corners.resize(size_t(n) * 3);
           for (uint16_t i = 0; i < n; ++i) {
             corners[i * 3 + 0] = r.U16();

@@ -164,6 +164,22 @@ TEST(Loader3DS, ObjectsFaceGroupsAndMaterialsInFileOrder) {
   EXPECT_FLOAT_EQ(data.materials[1].opacity, 0.75f);
 }
 
+TEST(Loader3DS, ALaterFaceListReplacesTheEarlierWithItsGroups) {
+  // The first list's group names face 1, which the second list lacks.
+  const std::string mesh = Vertices({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}}) +
+                           Faces({{0, 1, 2}, {1, 3, 2}}, Group("First", {1})) + Faces({{2, 1, 0}}, "");
+  const std::string file = Chunk(0x4D4D, Chunk(0x3D3D, Object("Box", Chunk(0x4100, mesh))));
+  MeshData data;
+  std::string error;
+  ASSERT_TRUE(LoadModel("twice.3ds", file, data, error)) << error;
+  ASSERT_EQ(data.objects.size(), 1u);
+  const MeshObject& box = data.objects[0];
+  EXPECT_EQ(box.fileTriangles, (std::vector<uint32_t>{2, 1, 0}));
+  ASSERT_EQ(box.faceGroups.size(), 1u);
+  EXPECT_EQ(box.faceGroups[0].materialName, "");
+  EXPECT_EQ(box.faceGroups[0].indices, (std::vector<uint32_t>{2, 1, 0}));
+}
+
 TEST(Loader3DS, EveryTruncationFailsCleanly) {
   const std::string file = TwoObjectFile();
   for (size_t n = 0; n < file.size(); ++n) {
