@@ -167,6 +167,9 @@ class AnimatedMeshNode : public StaticMeshNode {
   // Posed vertices of the pose shown (made on demand, cached until the pose
   // changes).
   const MeshData& PosedMesh() const;
+  // How often the posed vertices were made (each pose change drawn or
+  // picked makes them once).
+  size_t PosingCount() const;
   // Nearest hit against the posed model (absolute ray, absolute answer).
   std::optional<RayHit> RayIntersectPosed(const Ray& absoluteRay) const;
 

@@ -1,5 +1,6 @@
 #include "scene/glrenderer.h"
 
+#include "scene/animatedmesh.h"
 #include "scene/material.h"
 #include "scene/nodes.h"
 #include "scene/staticmesh.h"
@@ -13,8 +14,6 @@
 #include <cstring>
 
 namespace kavo::scene {
-
-namespace {
 
 // Vertex buffers of one static mesh: one interleaved buffer per mesh object
 // (position, normal, texture coordinate) and one index buffer per face group.
@@ -40,32 +39,47 @@ struct GLMeshCache : RenderCache {
   }
 };
 
+namespace {
+
+// An animated mesh's buffers: the vertex buffers are streamed, refilled
+// with the posed vertices whenever the pose drawn changed; the index
+// buffers stay.
+struct GLAnimatedCache : GLMeshCache {
+  size_t posing = SIZE_MAX;  // the posing the vertex buffers hold
+};
+
 constexpr GLsizei kStride = 8 * sizeof(float);
 
-std::unique_ptr<GLMeshCache> BuildMeshCache(const MeshData& data) {
-  auto cache = std::make_unique<GLMeshCache>();
+// Position, normal and texture coordinate of each vertex of a mesh object.
+std::vector<float> Interleave(const MeshObject& obj) {
+  const size_t n = obj.positions.size();
+  const bool hasNormals = obj.normals.size() == n;
+  const bool hasUV = obj.texCoords.size() == n;
+  std::vector<float> interleaved(n * 8);
+  for (size_t i = 0; i < n; ++i) {
+    float* v = &interleaved[i * 8];
+    const glm::vec3 p = obj.positions[i];
+    const glm::vec3 nn = hasNormals ? obj.normals[i] : glm::vec3(0, 1, 0);
+    const glm::vec2 t = hasUV ? obj.texCoords[i] : glm::vec2(0.0f);
+    v[0] = p.x; v[1] = p.y; v[2] = p.z;
+    v[3] = nn.x; v[4] = nn.y; v[5] = nn.z;
+    v[6] = t.x; v[7] = t.y;
+  }
+  return interleaved;
+}
+
+void BuildMeshCache(const MeshData& data, GLenum usage, GLMeshCache& cache) {
   for (size_t oi = 0; oi < data.objects.size(); ++oi) {
     const MeshObject& obj = data.objects[oi];
     const size_t n = obj.positions.size();
     if (n == 0 || obj.faceGroups.empty()) continue;
-    const bool hasNormals = obj.normals.size() == n;
-    const bool hasUV = obj.texCoords.size() == n;
-    std::vector<float> interleaved(n * 8);
-    for (size_t i = 0; i < n; ++i) {
-      float* v = &interleaved[i * 8];
-      const glm::vec3 p = obj.positions[i];
-      const glm::vec3 nn = hasNormals ? obj.normals[i] : glm::vec3(0, 1, 0);
-      const glm::vec2 t = hasUV ? obj.texCoords[i] : glm::vec2(0.0f);
-      v[0] = p.x; v[1] = p.y; v[2] = p.z;
-      v[3] = nn.x; v[4] = nn.y; v[5] = nn.z;
-      v[6] = t.x; v[7] = t.y;
-    }
+    const std::vector<float> interleaved = Interleave(obj);
     GLMeshCache::Object co;
     co.object = oi;
     glGenBuffers(1, &co.vbo);
     glBindBuffer(GL_ARRAY_BUFFER, co.vbo);
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(interleaved.size() * sizeof(float)), interleaved.data(),
-                 GL_STATIC_DRAW);
+                 usage);
     for (size_t gi = 0; gi < obj.faceGroups.size(); ++gi) {
       const FaceGroup& fg = obj.faceGroups[gi];
       // Only whole triangles whose indices lie inside the vertex list reach
@@ -90,11 +104,10 @@ std::unique_ptr<GLMeshCache> BuildMeshCache(const MeshData& data) {
                    GL_STATIC_DRAW);
       co.groups.push_back(g);
     }
-    cache->objects.push_back(std::move(co));
+    cache.objects.push_back(std::move(co));
   }
   glBindBuffer(GL_ARRAY_BUFFER, 0);
   glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-  return cache;
 }
 
 }  // namespace
@@ -248,15 +261,46 @@ void GLRenderer::VisitStaticMesh(StaticMeshNode& n) {
   if (data.objects.empty()) return;
   auto* cache = dynamic_cast<GLMeshCache*>(n.Cache());
   if (!cache) {
-    auto built = BuildMeshCache(data);
+    auto built = std::make_unique<GLMeshCache>();
+    BuildMeshCache(data, GL_STATIC_DRAW, *built);
     cache = built.get();
     n.SetCache(std::move(built));
   }
+  DrawMesh(n, *cache);
+}
+
+void GLRenderer::VisitAnimatedMesh(AnimatedMeshNode& n) {
+  if (n.Data().objects.empty()) return;
+  const MeshData& posed = n.PosedMesh();
+  auto* cache = dynamic_cast<GLAnimatedCache*>(n.Cache());
+  if (!cache) {
+    auto built = std::make_unique<GLAnimatedCache>();
+    BuildMeshCache(posed, GL_STREAM_DRAW, *built);
+    built->posing = n.PosingCount();
+    cache = built.get();
+    n.SetCache(std::move(built));
+  } else if (cache->posing != n.PosingCount()) {
+    for (const GLMeshCache::Object& co : cache->objects) {
+      if (co.object >= posed.objects.size()) continue;
+      const std::vector<float> interleaved = Interleave(posed.objects[co.object]);
+      glBindBuffer(GL_ARRAY_BUFFER, co.vbo);
+      glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(interleaved.size() * sizeof(float)),
+                      interleaved.data());
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    cache->posing = n.PosingCount();
+  }
+  DrawMesh(n, *cache);
+}
+
+void GLRenderer::DrawMesh(StaticMeshNode& n, const GLMeshCache& cache) {
+  const MeshData& data = n.Data();
   LoadNodeMatrix();
   glEnableClientState(GL_VERTEX_ARRAY);
   glEnableClientState(GL_NORMAL_ARRAY);
   glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-  for (const GLMeshCache::Object& co : cache->objects) {
+  for (const GLMeshCache::Object& co : cache.objects) {
+    if (co.object >= data.objects.size()) continue;
     const MeshObject& obj = data.objects[co.object];
     if (!obj.visible) continue;
     glBindBuffer(GL_ARRAY_BUFFER, co.vbo);

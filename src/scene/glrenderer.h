@@ -16,6 +16,7 @@
 namespace kavo::scene {
 
 class Material;
+struct GLMeshCache;
 
 class GLRenderer : public Renderer {
  public:
@@ -33,6 +34,7 @@ class GLRenderer : public Renderer {
   void EndFrame(View& view) override;
   void VisitGroup(GroupNode& n) override;
   void VisitStaticMesh(StaticMeshNode& n) override;
+  void VisitAnimatedMesh(AnimatedMeshNode& n) override;
   void VisitSphere(SphereNode& n) override;
   void VisitHudSprite(HudSpriteNode& n) override;
   void VisitDirectRender(DirectRenderNode& n) override;
@@ -40,6 +42,7 @@ class GLRenderer : public Renderer {
 
  private:
   void LoadNodeMatrix();
+  void DrawMesh(StaticMeshNode& n, const GLMeshCache& cache);
   void ApplyMaterial(Material& m);
   void UnApplyMaterial(Material& m);
   void SetFrameState();

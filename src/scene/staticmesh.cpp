@@ -39,7 +39,10 @@ void StaticMeshNode::LoadFromBytes(const std::string& fileName, const std::strin
   std::string error;
   if (!LoadModel(fileName, bytes, loaded, error))
     throw EKavoError(error.empty() ? "Unable to load model " + fileName : error, kErrUnnumbered);
+  AdoptModel(fileName, std::move(loaded));
+}
 
+void StaticMeshNode::AdoptModel(const std::string& fileName, MeshData loaded) {
   // Add the model's materials to the library; names may change there, so
   // the face groups are renamed to match.
   MaterialLibrary& lib = Materials();

@@ -62,6 +62,13 @@ class StaticMeshNode : public Node {
   void StructureChanged() override;
   void Accept(NodeVisitor& v) override;
 
+ protected:
+  // Takes a loaded model: its materials join the library (their textures
+  // looked up in the model's folder, face groups renamed to the names the
+  // library gave) and it becomes the node's data. A texture that cannot be
+  // loaded raises EKavoError with the node's data as it was.
+  void AdoptModel(const std::string& fileName, MeshData loaded);
+
  private:
   MeshData data_;
   std::string fileName_;

@@ -9,6 +9,7 @@ class Node;
 class GroupNode;
 class CameraNode;
 class StaticMeshNode;
+class AnimatedMeshNode;
 class SphereNode;
 class HudSpriteNode;
 class DirectRenderNode;
@@ -21,6 +22,7 @@ class NodeVisitor {
   virtual void VisitGroup(GroupNode& n);
   virtual void VisitCamera(CameraNode& n);
   virtual void VisitStaticMesh(StaticMeshNode& n);
+  virtual void VisitAnimatedMesh(AnimatedMeshNode& n);  // default: as a static mesh
   virtual void VisitSphere(SphereNode& n);
   virtual void VisitHudSprite(HudSpriteNode& n);
   virtual void VisitDirectRender(DirectRenderNode& n);
