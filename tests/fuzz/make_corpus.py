@@ -7,6 +7,8 @@ each reaching another part of it. One folder per target:
   obj/            OBJ text, then "%%mtl" and the MTL text (see fuzz_obj.cpp)
   picture/        first byte: 0 png, 1 jpg, 2 bmp, 3 gif, 4 tga, 5 pcx; then the picture
   projectfile/    .kavogame texts
+  smd/            SMD models, then "%%anim" and an SMD animation (see fuzz_smd.cpp)
+  md2/            MD2 models, then "%%anim" and another MD2 (see fuzz_md2.cpp)
   scriptedinput/  --input files
 
 usage: make_corpus.py OUT_DIR
@@ -504,6 +506,57 @@ def seeds_scriptedinput():
     yield "bad.txt", "10 move 1 1\n5 move 2 2\n"
 
 
+
+# ---------------------------------------------------------------- SMD and MD2
+
+SMD_ARM = ("version 1\nnodes\n0 \"root\" -1\n1 \"arm\" 0\n2 \"hand\" 1\nend\n"
+           "skeleton\ntime 0\n0 0 0 0 0 0 0\n1 1 0 0 0 0 0\n2 1 0 0 0 0 0\n"
+           "time 1\n1 1 0 0 0 0 1.5707963\ntime 2\n2 1.5 0 0 0.1 0.2 0.3\nend\n"
+           "triangles\nskin.png\n"
+           "1 2 0 0 1 0 0 0 0\n1 2 1 0 1 0 0 0 1\n1 3 0 0 1 0 0 1 0 2 2 0.25 0 0.25\n"
+           "other texture.bmp\n"
+           "0 2 0 0 0 0 1 0 0 1 1 0.5\n0 0 1 0 0 0 1 0 0\n0 -1 0 0 0 0 1 0 0 5 0 1 1 1 2 1 1 1 2 1\n"
+           "end\n")
+SMD_WAVE = ("version 1\nnodes\n0 \"hand\" -1\n1 \"arm\" -1\n2 \"tail\" -1\nend\n"
+            "skeleton\ntime 0\n1 1 0 0 0 0 3.14159\n2 5 5 5 0 0 0\ntime 1\n0 2 0 0 0 0 0\nend\n")
+
+
+def seeds_smd():
+    yield "arm.txt", SMD_ARM
+    yield "arm_wave.txt", SMD_ARM + "%%anim\n" + SMD_WAVE
+    yield "wave_only.txt", SMD_WAVE
+    yield "other_section.txt", SMD_ARM.replace("triangles", "vertexanimation\ntime 0\n0 1 2 3 4 5 6\nend\ntriangles")
+
+
+def md2(frames, skin=b"players/hero/skin.pcx"):
+    num_xyz = 4
+    st = [(0, 0), (64, 0), (0, 32), (64, 32), (32, 16)]
+    tris = [(0, 1, 2, 0, 1, 2), (1, 3, 2, 4, 3, 2)]
+    frame_size = 40 + 4 * num_xyz
+    ofs_skins = 68
+    ofs_st = ofs_skins + 64
+    ofs_tris = ofs_st + 4 * len(st)
+    ofs_frames = ofs_tris + 12 * len(tris)
+    ofs_end = ofs_frames + frame_size * len(frames)
+    out = b"IDP2" + struct.pack("<16i", 8, 64, 32, frame_size, 1, num_xyz, len(st), len(tris), 0, len(frames),
+                                ofs_skins, ofs_st, ofs_tris, ofs_frames, ofs_end, ofs_end)
+    out += skin.ljust(64, b"\0")
+    out += b"".join(struct.pack("<2h", *t) for t in st)
+    out += b"".join(struct.pack("<6H", *t) for t in tris)
+    for i, name in enumerate(frames):
+        out += floats(0.5, 1, 1, 1, 2, 3) + name.encode().ljust(16, b"\0")
+        x = 2 * i
+        for v in ((x, 0, 0), (x + 10, 0, 0), (x, 10, 0), (x + 10, 10, 0)):
+            out += bytes(v) + bytes([i % 162])
+    return out
+
+
+def seeds_md2():
+    model = md2(["stand01", "stand02", "run1", "run2", "run3", "pain01"])
+    yield "hero.bin", model
+    yield "hero_more.bin", model + b"%%anim\n" + md2(["jump1", "jump2"])
+    yield "one_frame.bin", md2(["x"], skin=b"")
+
 # ---------------------------------------------------------------- main
 
 def main():
@@ -513,6 +566,7 @@ def main():
     kinds = {
         "3ds": seeds_3ds, "obj": seeds_obj, "picture": seeds_picture,
         "projectfile": seeds_projectfile, "scriptedinput": seeds_scriptedinput,
+        "smd": seeds_smd, "md2": seeds_md2,
     }
     for folder, seeds in kinds.items():
         path = os.path.join(out, folder)

@@ -8,6 +8,8 @@
 #   fuzz_gltf           glTF and GLB models, external buffers from memory
 #   fuzz_3ds            3D Studio models through LoadModel
 #   fuzz_obj            OBJ models with their MTL library (after a "%%mtl" line)
+#   fuzz_smd            SMD models, posed, with an animation (after a "%%anim" line)
+#   fuzz_md2            MD2 models, posed, with more frames (after a "%%anim" line)
 #   fuzz_picture        pictures through the texture loader (first byte: format)
 #   fuzz_projectfile    .kavogame project files
 #   fuzz_scriptedinput  --input files, parsed and replayed
@@ -32,7 +34,7 @@ FUZZ_DIR="$ROOT/tests/fuzz"
 BUILD="${KAVO_FUZZ_BUILD:-$ROOT/build-fuzz}"
 JOBS="${KAVO_FUZZ_JOBS:-2}"
 WORK="$BUILD/fuzz-run"
-ALL_TARGETS="fuzz_archive fuzz_gltf fuzz_3ds fuzz_obj fuzz_picture fuzz_projectfile fuzz_scriptedinput"
+ALL_TARGETS="fuzz_archive fuzz_gltf fuzz_3ds fuzz_obj fuzz_smd fuzz_md2 fuzz_picture fuzz_projectfile fuzz_scriptedinput"
 TARGETS="${KAVO_FUZZ_TARGETS:-$ALL_TARGETS}"
 
 CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -81,7 +83,7 @@ make_archive_corpus() {
 if [[ " $TARGETS " == *" fuzz_archive "* ]]; then make_archive_corpus "$WORK/fuzz_archive/corpus"; fi
 python3 "$FUZZ_DIR/make_gltf_corpus.py" "$WORK/fuzz_gltf/corpus" >/dev/null
 python3 "$FUZZ_DIR/make_corpus.py" "$WORK/seeds"
-for kind in 3ds obj picture projectfile scriptedinput; do
+for kind in 3ds obj smd md2 picture projectfile scriptedinput; do
   mkdir -p "$WORK/fuzz_$kind"
   mv "$WORK/seeds/$kind" "$WORK/fuzz_$kind/corpus"
 done
@@ -94,6 +96,8 @@ options() {
     fuzz_gltf) echo "-max_len=16384 -dict=$FUZZ_DIR/gltf.dict $FUZZ_DIR/corpus/gltf" ;;
     fuzz_3ds) echo "-max_len=16384 -dict=$FUZZ_DIR/3ds.dict" ;;
     fuzz_obj) echo "-max_len=16384 -dict=$FUZZ_DIR/obj.dict" ;;
+    fuzz_smd) echo "-max_len=16384 -dict=$FUZZ_DIR/smd.dict" ;;
+    fuzz_md2) echo "-max_len=16384" ;;
     fuzz_picture) echo "-max_len=16384 -dict=$FUZZ_DIR/picture.dict" ;;
     fuzz_projectfile) echo "-max_len=4096 -dict=$FUZZ_DIR/projectfile.dict" ;;
     fuzz_scriptedinput) echo "-max_len=8192 -dict=$FUZZ_DIR/scriptedinput.dict" ;;
