@@ -10,6 +10,7 @@
 #include "script/binding.h"
 #include "script/context.h"
 #include "script/environment.h"
+#include "world/kavoactor.h"
 #include "world/world_classes.h"
 
 namespace kavo {
@@ -22,9 +23,8 @@ std::string Short(const std::string& s) { return s.size() > 255 ? s.substr(0, 25
 // The codes of VK_F23 and VK_F24 stand for wheel movement, never a held key.
 constexpr int kWheelUpCode = 134, kWheelDownCode = 135;
 
-// Whether an actor shows a speech text at this moment. Actors carry no
-// speech text yet, so no actor ever does.
-bool ActorShowsSpeechText(const TKavo_ScriptClass&) { return false; }
+// Whether an actor shows a speech text at this moment.
+bool ActorShowsSpeechText(const TActorClass& actor) { return actor.ShowsSpeechText(); }
 
 int32_t ClampToInt32(int64_t v) {
   return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));

@@ -189,6 +189,15 @@ void AnimatedMeshNode::LoadAnimatedFromBytes(const std::string& fileName, const 
 }
 
 bool AnimatedMeshNode::HasModel() const { return s_->hasModel; }
+
+void AnimatedMeshNode::ClearModel() {
+  const AnimationMode mode = s_->mode;
+  const int interval = s_->interval;
+  s_ = std::make_unique<State>();
+  s_->mode = mode;
+  s_->interval = interval;
+  Clear();
+}
 const AnimatedModelData& AnimatedMeshNode::Model() const { return s_->model; }
 
 void AnimatedMeshNode::AddAnimationFromBytes(const std::string& fileName, const std::string& bytes) {

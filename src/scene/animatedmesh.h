@@ -117,6 +117,8 @@ class AnimatedMeshNode : public StaticMeshNode {
   void LoadAnimatedFromBytes(const std::string& fileName, const std::string& bytes);
   bool HasModel() const;
   const AnimatedModelData& Model() const;
+  // Drops the model: no mesh, frames, bones or animations (the mode stays).
+  void ClearModel();
 
   // Adds an animation file's frames (see AppendAnimationFile); raises
   // EKavoError naming the file and the reason.

@@ -63,6 +63,14 @@ bool LowestRoot(float a, float b, float c, float& t) {
   return false;
 }
 
+// Whether a motion d goes into a contact whose normal (from the touching
+// point to the centre) is `away`. A sphere that only grazes a corner or an
+// edge, moving along it, has no contact there: counted as one it would stop
+// a body placed exactly touching an edge of the floor for good.
+bool Approaches(const glm::vec3& d, const glm::vec3& away) {
+  return glm::dot(d, away) < -1e-5f * glm::length(d) * glm::length(away);
+}
+
 bool Finite(const glm::vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
 }  // namespace
@@ -125,7 +133,8 @@ std::optional<SweepHit> SweepSphereTriangle(const glm::vec3& centre, float radiu
     for (const glm::vec3& v : {a, b, c}) {
       const glm::vec3 w = centre - v;
       float t;
-      if (LowestRoot(dd, 2.0f * glm::dot(d, w), glm::dot(w, w) - radius * radius, t) && t < best) {
+      if (LowestRoot(dd, 2.0f * glm::dot(d, w), glm::dot(w, w) - radius * radius, t) && t < best &&
+          Approaches(d, centre + d * t - v)) {
         best = t;
         bestPoint = v;
       }
@@ -141,7 +150,7 @@ std::optional<SweepHit> SweepSphereTriangle(const glm::vec3& centre, float radiu
                       ee * (glm::dot(w, w) - radius * radius) - ew * ew, t))
         continue;
       const float f = (ed * t + ew) / ee;
-      if (f >= 0.0f && f <= 1.0f && t < best) {
+      if (f >= 0.0f && f <= 1.0f && t < best && Approaches(d, centre + d * t - (e[0] + edge * f))) {
         best = t;
         bestPoint = e[0] + edge * f;
       }

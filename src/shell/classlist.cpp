@@ -9,6 +9,7 @@
 #include "world/kavocamera.h"
 #include "world/kavodummy.h"
 #include "world/kavoroom.h"
+#include "world/kavoactor.h"
 #include "world/world_classes.h"
 
 namespace kavo {

@@ -12,6 +12,7 @@
 #include "visual/kavomesh.h"
 #include "world/kavodummy.h"
 #include "world/kavoroom.h"
+#include "world/kavoactor.h"
 #include "world/world_classes.h"
 
 namespace kavo {
@@ -60,6 +61,7 @@ void Deliver(TKavoMouseEvents& o, const TPointerEvent& e) {
 }
 
 bool RayHits(const TKavoMouseEvents& o, const scene::Ray& ray) {
+  if (auto* actor = dynamic_cast<const TActorClass*>(&o)) return ActorRayHits(*actor, ray);
   auto* mesh = dynamic_cast<scene::StaticMeshNode*>(o.Node());
   return mesh && mesh->RayIntersect(ray);
 }
@@ -306,8 +308,8 @@ TDummyClass* TKavoInput::MouseTarget() {
 
 void TKavoInput::WalkClick(const glm::vec3& point, const glm::vec3& normal) {
   scene::StaticMeshNode& pawns = *ctx_.scene->walkpawns;
+  WalkMouseControlActors(ctx_, point);
   pawns.Show();
-  // The actors with MouseControl get their walk points here.
   pawns.SetPosition(point);
   if (glm::length(normal) > 0) pawns.SetDirection(glm::normalize(normal));
 }
@@ -423,7 +425,8 @@ void TKavoInput::KeyUp(int key, TShiftState shift) {
           sc.roomModel->SetVisible(!sc.roomModel->Visible());
         else if (shift & kShiftCtrl)
           sc.walkArea->SetVisible(!sc.walkArea->Visible());
-        // Otherwise each actor's collision sphere (actors get them with their models).
+        else
+          ToggleActorCollisionSpheres(ctx_);
         break;
       case kVkF7: {
         scene::View& v = sc.ActiveView();

@@ -24,6 +24,7 @@
 #include "shell/projectfile.h"
 #include "shell/scriptedinput.h"
 #include "visual/kavomesh.h"
+#include "world/kavoactor.h"
 #include "world/kavocamera.h"
 #include "world/kavoroom.h"
 
@@ -457,15 +458,20 @@ struct TFrameStepEntry {
 };
 
 const TFrameStepEntry kFrameSteps[] = {
+    // The scene advances first: the actors' models move on by the delta and
+    // their frame and end events are delivered.
+    {"advance the actors' models", [](TKavoForm&, TKavoContext& c, double d) { AdvanceActorModels(c, d); }},
     {"repaint the window view", [](TKavoForm& f, TKavoContext&, double) { f.RenderFrame(); }},
     {"keep the delta", [](TKavoForm& f, TKavoContext&, double d) { f.lastFrameDelta = d; }},
     {"step the collisions",
      [](TKavoForm&, TKavoContext& c, double d) {
        SyncMeshCollisions(c);
+       SyncActorBodies(c);
        c.collisions->Step(d);
+       ActorsFollowBodies(c);
      }},
     {"camera follow", [](TKavoForm&, TKavoContext& c, double d) { CameraFollow(c, d); }},
-    // Actors join here: each actor's update, then its walking step.
+    {"actors", [](TKavoForm&, TKavoContext& c, double d) { StepActors(c, d); }},
     {"held-key bindings", [](TKavoForm&, TKavoContext& c, double) { FireHeldKeyBindings(c); }},
     {"game time",
      [](TKavoForm&, TKavoContext& c, double d) {
@@ -666,7 +672,7 @@ void TKavoForm::HoverTick() {
     CloseMainWindow();
     return;
   }
-  // Each actor's movement measure joins here, before the picking.
+  MeasureActorMovement(ctx_);
   input->HoverPicking();
 }
 

@@ -11,6 +11,7 @@
 #include "script/binding.h"
 #include "script/context.h"
 #include "visual/visual_classes.h"
+#include "world/kavoactor.h"
 #include "world/world_classes.h"
 
 namespace kavo {

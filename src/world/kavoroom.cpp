@@ -17,6 +17,7 @@
 #include "scene/staticmesh.h"
 #include "script/context.h"
 #include "script/environment.h"
+#include "world/kavoactor.h"
 #include "world/world_classes.h"
 
 namespace kavo {

@@ -84,6 +84,7 @@ class TKavoRoom {
   bool LoadFiles(const std::string& F, const std::string& W, const std::string& N,
                  const std::function<void()>& modelLoaded);
 
+  std::vector<glm::vec3> PlanRoute(const glm::vec3& start, const glm::vec3& goal);
   // The 200 ms progress call of the current room.
   void Progress();
 

@@ -21,6 +21,7 @@
 #include "support/pictures.h"
 #include "hud/hud_classes.h"
 #include "visual/kavomesh.h"
+#include "world/kavoactor.h"
 
 namespace kavo::test {
 namespace {
@@ -89,6 +90,9 @@ TEST_F(MeshTest, CreatedInTheRoomWithItsDefaults) {
 TEST_F(MeshTest, HolderTable) {
   Run("i0 = TInventory.Create() i1 = TInventory.Create() actor = TActor.Create()");
   Run("a = TMesh.Create() b = TMesh.Create()");
+  TActorClass& actor = *form->Context().actors.At(0);
+  scene::Node* firstHand = actor.HandNode(true);
+  scene::Node* secondHand = actor.HandNode(false);
   struct Step {
     const char* lua;
     scene::Node* parent;
@@ -97,14 +101,14 @@ TEST_F(MeshTest, HolderTable) {
     const char* hand;
   } steps[] = {
       {"a.InInventory = 1", form->scene->inventories, false, 1, -1, ""},
-      {"a.MoveToActorsHand(0)", form->scene->sceneNode, false, 1, -1, "0"},
-      {"a.MoveToActorsHand(0, false)", form->scene->sceneNode, false, 1, -1, "0,1"},
+      {"a.MoveToActorsHand(0)", secondHand, false, 1, -1, "0"},
+      {"a.MoveToActorsHand(0, false)", firstHand, false, 1, -1, "0,1"},
       {"a.MoveToInventory(0)", form->scene->inventories, false, 0, -1, ""},
       {"a.MoveToMesh(1)", Mesh(1).Node(), false, 0, 1, ""},
       {"a.MoveToRoom()", form->scene->sceneNode, true, -1, -1, ""},
       {"a.InMeshAsChild = 1", Mesh(1).Node(), false, -1, 1, ""},
       {"a.InMeshAsChild = -1", form->scene->sceneNode, true, -1, -1, ""},
-      {"a.MoveToActorsHand(0, 1)", form->scene->sceneNode, false, -1, -1, "0,1"},
+      {"a.MoveToActorsHand(0, 1)", firstHand, false, -1, -1, "0,1"},
       {"a.MoveToRoom()", form->scene->sceneNode, true, -1, -1, ""},
       {"a.EnableTransparency()", form->scene->transparent, true, -1, -1, ""},
       {"a.MoveToInventory(1)", form->scene->inventories, false, 1, -1, ""},
@@ -130,13 +134,14 @@ TEST_F(MeshTest, HolderTable) {
 
 TEST_F(MeshTest, HandsOfActors) {
   Run("for i = 0, 3 do TActor.Create() end m = TMesh.Create() m.Collisions = true");
-  // Actors without hand nodes: a held mesh waits under `scene`.
+  // One argument: the second hand; any second argument: the first.
   Run("m.MoveToActorsHand(3)");
-  EXPECT_EQ(Parent(0), form->scene->sceneNode);
+  EXPECT_EQ(Parent(0), form->Context().actors.At(3)->HandNode(false));
   EXPECT_EQ(Mesh(0).handRecord, "3");
   EXPECT_EQ(Mesh(0).CollisionBody(), scene::kNoBody);
   Run("m.MoveToActorsHand(3, 0)");
   EXPECT_EQ(Mesh(0).handRecord, "3,1");
+  EXPECT_EQ(Parent(0), form->Context().actors.At(3)->HandNode(true));
   NewLog();
   Run("m.MoveToActorsHand(4)");  // no such actor: a list error, nothing moves
   auto log = NewLog();

@@ -206,6 +206,22 @@ TEST(DynamicBodies, OwnFramePushWalksAlongTheFacingAndWallsStopIt) {
   EXPECT_LT(std::fabs(room.cm.Velocity(actor).x), 0.01f);
 }
 
+TEST(DynamicBodies, ABodyPlacedExactlyTouchingAnEdgeSlidesAlongIt) {
+  // The floor's two triangles share a diagonal through the origin; a body
+  // whose sphere touches it exactly is pushed along it and must move.
+  Room room;
+  room.cm.SetGravity(0.0f);
+  BodyId actor = room.cm.AddDynamicBody({0, 1, 0}, DynamicBodyDesc{});
+  // Facing along the diagonal, world (1, 0, -1).
+  room.cm.SetOrientation(actor, glm::mat3(glm::vec3(-0.7071068f, 0, -0.7071068f), glm::vec3(0, 1, 0),
+                                          glm::vec3(0.7071068f, 0, -0.7071068f)));
+  room.Run(actor, 10, {0, 0, 500});
+  const glm::vec3 p = room.cm.Position(actor);
+  EXPECT_GT(p.x, 0.5f);
+  EXPECT_LT(p.z, -0.5f);
+  EXPECT_NEAR(p.y, 1.0f, 0.01f);
+}
+
 TEST(DynamicBodies, JumpRisesAndLands) {
   Room room;
   BodyId actor = room.cm.AddDynamicBody({0, 3, 0}, DynamicBodyDesc{});
