@@ -128,7 +128,9 @@ struct AnimatedMeshNode::State {
     if (!r.loop) {
       const double last = r.end - r.start;
       to = std::min(to, last);
-      for (double m = std::floor(from) + 1; m <= std::floor(to); ++m) {
+      // A long once-only animation reports the last frames of a long step.
+      const double first = std::max(std::floor(from) + 1, std::floor(to) - kMaxFramesPerStep + 1);
+      for (double m = first; m <= std::floor(to); ++m) {
         Queue(AnimationEvent::Kind::FrameChange, r.start + static_cast<int>(m));
         if (m == last) Queue(AnimationEvent::Kind::End, r.end);
       }
@@ -140,10 +142,11 @@ struct AnimatedMeshNode::State {
     double report = passed;
     if (passed > kMaxFramesPerStep) {
       // Whole passes beyond the bound are skipped: what is reported ends
-      // where the step ends and has the same frames modulo the length.
-      report = std::floor(kMaxFramesPerStep / len) * len + std::fmod(passed, len);
-      if (report > kMaxFramesPerStep) report -= len;
-      if (report < 0) report = std::fmod(passed, len);
+      // where the step ends. A pass longer than the bound reports its last
+      // frames only.
+      const double rest = std::fmod(passed, len);
+      report = rest <= kMaxFramesPerStep ? std::floor((kMaxFramesPerStep - rest) / len) * len + rest
+                                         : kMaxFramesPerStep;
     }
     double index = std::fmod(std::fmod(toFloor - report + 1, len) + len, len);
     for (double i = 0; i < report; ++i) {

@@ -449,6 +449,43 @@ TEST(AnimatedClock, HugeStepSkipsWholePassesButEndsRight) {
   EXPECT_TRUE(node.TakeEvents().empty());
 }
 
+TEST(AnimatedClock, StepsOverLongAnimationsReportTheirLastFrames) {
+  // One bone, 25,000 frames: longer than the events one step may queue.
+  std::string smd = "version 1\nnodes\n0 \"b\" -1\nend\nskeleton\ntime 0\n0 0 0 0 0 0 0\n";
+  for (int f = 1; f < 25000; ++f) smd += "time " + std::to_string(f) + "\n";
+  smd += "end\ntriangles\nskin.png\n0 0 0 0 0 0 1 0 0\n0 1 0 0 0 0 1 0 0\n0 0 1 0 0 0 1 0 0\nend\n";
+  struct Case {
+    const char* what;
+    const char* list;
+    double frames;
+    int lastEvent, frameAfter;
+  };
+  const Case cases[] = {
+      {"once", "all 0 24999 once", 1e9, 24999, 24999},
+      {"loop, part of a pass", "all 0 24999", 15000, 15000, 15000},
+      {"loop, passes and a part", "all 0 24999", 3 * 25000 + 20000, 20000, 20000},
+  };
+  MemoryFiles files;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    AnimatedMeshNode node;
+    node.LoadAnimatedFromBytes("models/long.smd", smd);
+    node.LoadAnimationList("long.aaf", c.list);
+    ASSERT_TRUE(node.SwitchTo("all", false));
+    node.SetInterval(1);
+    node.Advance(c.frames / 1000.0);
+    const auto events = node.TakeEvents();
+    size_t frames = 0;
+    for (const auto& e : events) frames += e.kind == AnimationEvent::Kind::FrameChange;
+    EXPECT_EQ(frames, 10000u);
+    int last = -1;
+    for (const auto& e : events)
+      if (e.kind == AnimationEvent::Kind::FrameChange) last = e.frame;
+    EXPECT_EQ(last, c.lastEvent);
+    EXPECT_EQ(node.CurrentFrame(), c.frameAfter);
+  }
+}
+
 // ---------------------------------------------------------------- lists
 
 TEST(AnimationList, ParsesWritesAndReadsBack) {

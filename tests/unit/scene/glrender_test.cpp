@@ -1,10 +1,13 @@
 // Pixels drawn by the GL renderer on a hidden offscreen window. The frame
 // is read back before the swap. Skipped when no GL context can be made.
 #include "scene/glrenderer.h"
+#include "scene/animatedmesh.h"
+#include "scene/fileaccess.h"
 #include "scene/glwindow.h"
 #include "scene/nodes.h"
 #include "scene/staticmesh.h"
 #include "scene/view.h"
+#include "support/pictures.h"
 
 #include <SDL2/SDL.h>
 #include <epoxy/gl.h>
@@ -290,4 +293,40 @@ TEST_F(SceneGL, ShadersSeeTheBuiltInState) {
   EXPECT_EQ(shader->applied, 1);
   EXPECT_EQ(shader->unapplied, 1);
   q->material.shader.reset();
+}
+
+TEST_F(SceneGL, AnimatedArmCoversOtherPixelsAtItsFrames) {
+  // One bone at the origin; frame 1 turns it by 90 degrees about z. The
+  // quad on it points right at frame 0 and up at frame 1.
+  const std::string smd =
+      "version 1\nnodes\n0 \"arm\" -1\nend\n"
+      "skeleton\ntime 0\n0 0 0 0 0 0 0\ntime 1\n0 0 0 0 0 0 1.5707963267948966\nend\n"
+      "triangles\n"
+      "skin.png\n0 0.1 -0.1 0 0 0 1 0 0\n0 0.9 -0.1 0 0 0 1 1 0\n0 0.9 0.1 0 0 0 1 1 1\n"
+      "skin.png\n0 0.1 -0.1 0 0 0 1 0 0\n0 0.9 0.1 0 0 0 1 1 1\n0 0.1 0.1 0 0 0 1 0 1\n"
+      "end\n";
+  const std::string png = kavo::test::EncodePng(1, 1, {255, 255, 255, 255});
+  SetFileAccess(
+      [&png](std::string_view name, std::string& out) {
+        if (name != "skin.png") return false;
+        out = png;
+        return true;
+      },
+      [](std::string_view name) { return name == "skin.png"; });
+  auto* arm = rootdummy->CreateChild<AnimatedMeshNode>("arm");
+  arm->LoadAnimatedFromBytes("arm.smd", smd);
+  ResetFileAccess();
+  arm->SetUseMeshMaterials(false);
+  arm->material.unlit = true;
+  arm->material.diffuse = {1, 0, 0, 1};
+
+  Frame();
+  ExpectRGB(48, 32, {255, 0, 0}, "frame 0: arm to the right");
+  ExpectRGB(32, 16, {0, 0, 0}, "frame 0: nothing above");
+  arm->SetCurrentFrame(1);
+  Frame();
+  ExpectRGB(48, 32, {0, 0, 0}, "frame 1: nothing to the right");
+  ExpectRGB(32, 16, {255, 0, 0}, "frame 1: arm raised");
+  Frame();
+  EXPECT_EQ(arm->PosingCount(), 2u) << "an unchanged pose is not made again";
 }
