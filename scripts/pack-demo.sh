@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Packs the demo game's data into archives with kavopack: the scripts (line-
-# enciphered, Huffman-compressed), the props and the hall room (block method).
+# enciphered, Huffman-compressed), the props, the figures and the hall room
+# (block method).
 # The packed copy runs exactly like the loose one:
 #   scripts/pack-demo.sh build/demo-packed
 #   build/kavo build/demo-packed/demo.kavogame
@@ -15,5 +16,6 @@ cp games/demo/data/config.lua "$out/data/"
 cp -r games/demo/data/GUI "$out/data/"
 "$pack" pack games/demo/data/scripts "$out/data/scripts.kvo" --huffman
 "$pack" pack games/demo/data/props "$out/data/props.kvo" --block
+"$pack" pack games/demo/data/actors "$out/data/actors.kvo" --block
 "$pack" pack games/demo/data/rooms/hall "$out/data/rooms/hall.kvo" --block
 "$pack" verify "$out/data/scripts.kvo"

@@ -1,4 +1,5 @@
--- The hall: two props, a dummy by the wall and the room's own events.
+-- The hall: two props, a dummy by the wall, the player's hero, a guard on
+-- his round and the room's own events.
 function onhallLoad()
   Game.LOG("Demo: the hall is loaded")
   crate = TMesh.Create()
@@ -17,6 +18,44 @@ function onhallLoad()
   corner.OnMouseDown = "cornerClicked"
   turns = 0
   Game.SetTimer(Game.CurrentTime + 0.5, "turnCrate")
+
+  -- The hero walks where the floor is clicked, around the props.
+  hero = makeFigure(-60, -60)
+  hero.MouseControl = true
+
+  -- The guard walks a round of four points; at each the crate changes size.
+  guard = makeFigure(-20, -75)
+  guard.SetMeshScale(0.4, 0.4, 0.4)
+  round = {{70, -75}, {70, -15}, {-75, -15}, {-75, -75}}
+  corners = 0
+  for i, p in ipairs(round) do guard.AddWalkPoint(p[1], 0, p[2], "guardAtCorner") end
+end
+
+-- A figure with its standing, walking and talking animations, standing on
+-- the floor at (x, z): its body is an ellipsoid 25 units high around the
+-- root, so the model hangs 25 units below it.
+function makeFigure(x, z)
+  local f = TActor.Create()
+  f.LoadBaseMesh("actors\\hero.smd")
+  f.AddAnimation("actors\\standing.smd")
+  f.AddAnimation("actors\\walking.smd")
+  f.AddAnimation("actors\\talking.smd")
+  f.SetMeshScale(0.5, 0.5, 0.5)
+  f.SetCollisionScale(8, 25, 8)
+  f.SetActor_Dummy_Position(0, -25, 0)
+  f.SetPosition(x, 26, z)
+  f.WalkingInterval = 60
+  return f
+end
+
+function guardAtCorner()
+  corners = corners + 1
+  local size = (corners % 2 == 1) and 1.3 or 1
+  crate.SetScale(size, size, size)
+  if corners == 1 then Game.LOG("Demo: the guard reached his first corner") end
+  -- The point just reached goes to the end of the round again.
+  local p = round[(corners - 1) % 4 + 1]
+  guard.AddWalkPoint(p[1], 0, p[2], "guardAtCorner")
 end
 
 function overProp()
@@ -33,6 +72,15 @@ end
 
 function lampClicked(button)
   Game.LOG("Demo: the lamp was clicked with button " .. button)
+  if not lampTaken then hero.FindPathAndWalk(50, 0, 45, "takeLamp") end
+end
+
+function takeLamp()
+  lampTaken = true
+  lamp.MoveToActorsHand(hero.ID, 1)
+  lamp.SetPosition(0, 0, -10)
+  lamp.SetRotation(0, 0, 0)
+  Game.LOG("Demo: the hero took the lamp")
 end
 
 function cornerClicked(button)
