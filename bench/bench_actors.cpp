@@ -18,6 +18,7 @@
 #include <glm/gtc/quaternion.hpp>
 
 #include "bench_support.h"
+#include "platform/files.h"
 #include "platform/test_platform.h"
 #include "scene/animatedmesh.h"
 #include "scene/collision.h"
@@ -45,7 +46,7 @@ std::string SkinnedSmd(int vertices) {
   s << "end\ntriangles\n";
   const int triangles = vertices / 3;
   for (int t = 0; t < triangles; ++t) {
-    s << "skin.png\n";
+    s << "hero.png\n";
     for (int k = 0; k < 3; ++k) {
       const int v = t * 3 + k;
       const int bone = (v * kBones) / vertices;
@@ -62,25 +63,28 @@ std::string SkinnedSmd(int vertices) {
 void Put32(std::string& s, int32_t v) { s.append(reinterpret_cast<const char*>(&v), 4); }
 void PutF(std::string& s, float v) { s.append(reinterpret_cast<const char*>(&v), 4); }
 
-// An MD2 of `vertices` vertices and four frames ("run1" .. "run4").
+// An MD2 whose mesh has `vertices` vertices and four frames ("run1" ..
+// "run4"): half as many positions, each used with two texture coordinates.
 std::string Md2(int vertices) {
-  const int frames = 4, tris = vertices / 3, frameSize = 40 + 4 * vertices;
-  const int ofsSkins = 68, ofsSt = ofsSkins + 64, ofsTris = ofsSt + 4, ofsFrames = ofsTris + tris * 12,
+  const int frames = 4, xyz = vertices / 2, tris = vertices / 3, frameSize = 40 + 4 * xyz;
+  const int ofsSkins = 68, ofsSt = ofsSkins + 64, ofsTris = ofsSt + 8, ofsFrames = ofsTris + tris * 12,
             ofsEnd = ofsFrames + frames * frameSize;
   std::string s = "IDP2";
-  for (int v : {8, 64, 64, frameSize, 1, vertices, 1, tris, 0, frames, ofsSkins, ofsSt, ofsTris, ofsFrames, ofsEnd,
-                ofsEnd})
+  for (int v : {8, 64, 64, frameSize, 1, xyz, 2, tris, 0, frames, ofsSkins, ofsSt, ofsTris, ofsFrames, ofsEnd, ofsEnd})
     Put32(s, v);
-  std::string skin = "skin.png";
+  std::string skin = "hero.png";
   skin.resize(64, '\0');
   s += skin;
-  s.append(4, '\0');  // one st pair (0, 0)
+  for (int16_t st : {0, 0, 63, 63}) s.append(reinterpret_cast<const char*>(&st), 2);
   for (int t = 0; t < tris; ++t) {
+    uint16_t index[3], st[3];
     for (int k = 0; k < 3; ++k) {
-      const uint16_t i = uint16_t(t * 3 + k);
-      s.append(reinterpret_cast<const char*>(&i), 2);
+      const int v = t * 3 + k;
+      index[k] = uint16_t(v % xyz);
+      st[k] = uint16_t(v / xyz);
     }
-    s.append(6, '\0');
+    s.append(reinterpret_cast<const char*>(index), 6);
+    s.append(reinterpret_cast<const char*>(st), 6);
   }
   for (int f = 0; f < frames; ++f) {
     for (float v : {1.0f, 1.0f, 1.0f}) PutF(s, v);
@@ -88,7 +92,7 @@ std::string Md2(int vertices) {
     std::string name = "run" + std::to_string(f + 1);
     name.resize(16, '\0');
     s += name;
-    for (int v = 0; v < vertices; ++v) {
+    for (int v = 0; v < xyz; ++v) {
       s += char((v * 7 + f * 3) & 255);
       s += char((v * 13) & 255);
       s += char((v / 256 + f) & 255);
@@ -100,14 +104,19 @@ std::string Md2(int vertices) {
 
 // Poses the node at a new frame position each iteration.
 void PoseNode(benchmark::State& state, const std::string& name, const std::string& bytes) {
+  // The models name the demo figure's picture as their texture.
+  const std::string saved = kavo::Files().CurrentDir();
+  kavo::Files().SetCurrentDir(KAVO_SOURCE_DIR "/games/demo/data/actors");
   kavo::scene::AnimatedMeshNode node;
   node.SetMaterialLibrary(nullptr);
   try {
     node.LoadAnimatedFromBytes(name, bytes);
   } catch (const std::exception& e) {
+    kavo::Files().SetCurrentDir(saved);
     state.SkipWithError(e.what());
     return;
   }
+  kavo::Files().SetCurrentDir(saved);
   node.SetMode(kavo::scene::AnimationMode::Loop);
   node.SetInterval(1000);
   for (auto _ : state) {
