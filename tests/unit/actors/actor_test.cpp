@@ -356,7 +356,7 @@ TEST_F(ActorTest, SteeringReachesEveryPointWithoutTurningPastTheLimit) {
   std::vector<glm::vec3> floor = {{-s, 0, -s}, {s, 0, -s}, {s, 0, s}, {-s, 0, -s}, {s, 0, s}, {-s, 0, s}};
   ctx.collisions->AddStaticBody(floor, glm::mat4(1.0f), scene::WalkAreaBody());
   int failures = 0;
-  for (float angle : {0.0f, 45.0f, 90.0f, 135.0f, 180.0f})
+  for (float angle : {0.0f, 45.0f, 90.0f, 135.0f, 180.0f, -60.0f, -150.0f})
     for (float distance : {11.0f, 30.0f, 100.0f})
       for (float speed : {250.0f, 500.0f, 2000.0f})
         for (int stepMs : {10, 25, 40}) {
@@ -365,7 +365,8 @@ TEST_F(ActorTest, SteeringReachesEveryPointWithoutTurningPastTheLimit) {
           a.actor.WalkingSpeed = speed;
           a.ActivateBody();
           a.actor.root->SetPosition(0, 1, 0);
-          // Angle measured from the facing direction (+z) towards the side marker (-x).
+          // Angle measured from the facing direction (+z) towards the side marker (-x);
+          // negative angles lie on the other side.
           const float r = glm::radians(angle);
           const glm::vec3 goal(-distance * std::sin(r), 0.0f, distance * std::cos(r));
           a.actor.walkQueue.push_back({"", goal.x, goal.y, goal.z, 0});
