@@ -75,7 +75,8 @@ struct AnimatedModelData {
 
 // Readers (bounded: every count is checked against the bytes before use;
 // errors name the file and the reason). The format comes from the file
-// name's extension: ".smd", ".md2" (and ".gltf"/".glb" with skins).
+// name's extension: ".smd" or ".md2" (skinned glTF files are not read as
+// animated models yet).
 bool LoadAnimatedModel(std::string_view fileName, const std::string& bytes, AnimatedModelData& out,
                        std::string& error);
 bool IsAnimatedModelExtension(std::string_view fileName);

@@ -266,7 +266,7 @@ void GLRenderer::VisitStaticMesh(StaticMeshNode& n) {
     cache = built.get();
     n.SetCache(std::move(built));
   }
-  DrawMesh(n, *cache);
+  DrawMesh(n, data, *cache);
 }
 
 void GLRenderer::VisitAnimatedMesh(AnimatedMeshNode& n) {
@@ -290,11 +290,12 @@ void GLRenderer::VisitAnimatedMesh(AnimatedMeshNode& n) {
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     cache->posing = n.PosingCount();
   }
-  DrawMesh(n, *cache);
+  DrawMesh(n, posed, *cache);
 }
 
-void GLRenderer::DrawMesh(StaticMeshNode& n, const GLMeshCache& cache) {
-  const MeshData& data = n.Data();
+// Draws the buffers made from `data` (a static mesh's data or the posed
+// copy of an animated one, which has the same face groups).
+void GLRenderer::DrawMesh(StaticMeshNode& n, const MeshData& data, const GLMeshCache& cache) {
   LoadNodeMatrix();
   glEnableClientState(GL_VERTEX_ARRAY);
   glEnableClientState(GL_NORMAL_ARRAY);

@@ -17,6 +17,7 @@ namespace kavo::scene {
 
 class Material;
 struct GLMeshCache;
+struct MeshData;
 
 class GLRenderer : public Renderer {
  public:
@@ -42,7 +43,7 @@ class GLRenderer : public Renderer {
 
  private:
   void LoadNodeMatrix();
-  void DrawMesh(StaticMeshNode& n, const GLMeshCache& cache);
+  void DrawMesh(StaticMeshNode& n, const MeshData& data, const GLMeshCache& cache);
   void ApplyMaterial(Material& m);
   void UnApplyMaterial(Material& m);
   void SetFrameState();

@@ -374,6 +374,16 @@ TEST(AnimatedMd2, FrameGroupsBecomeAnimationsAndPositionsInterpolate) {
   node.Advance(0.1);  // from the last frame of a loop towards its first
   ExpectVec(node.PosedMesh().objects[0].positions[0], (Md2Vertex(4, 0) + Md2Vertex(2, 0)) * 0.5f, "wrapping");
 
+  // A smooth switch blends the vertices from the pose shown.
+  node.SetMode(AnimationMode::None);
+  const glm::vec3 shown = node.PosedMesh().objects[0].positions[0];
+  ASSERT_TRUE(node.SwitchTo("pain", true));
+  ExpectVec(node.PosedMesh().objects[0].positions[0], shown, "blend start");
+  node.Advance(0.1);
+  ExpectVec(node.PosedMesh().objects[0].positions[0], (shown + Md2Vertex(5, 0)) * 0.5f, "blend half way");
+  node.Advance(0.1);
+  ExpectVec(node.PosedMesh().objects[0].positions[0], Md2Vertex(5, 0), "blend over");
+
   // A second MD2 of the same vertices adds its frames and groups.
   node.AddAnimationFromBytes("models/hero2.md2", TestMd2());
   EXPECT_EQ(node.FrameCount(), 12);
