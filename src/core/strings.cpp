@@ -88,4 +88,11 @@ std::string LuaQuote(std::string_view bytes) {
   return out;
 }
 
+std::string LowerExtension(std::string_view fileName) {
+  const size_t slash = fileName.find_last_of("/\\");
+  const size_t dot = fileName.find_last_of('.');
+  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
+  return LowerAscii(fileName.substr(dot + 1));
+}
+
 }  // namespace kavo

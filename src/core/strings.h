@@ -14,6 +14,9 @@ std::string ToBackslashes(std::string_view name);  // "/" -> "\"
 std::string LowerAscii(std::string_view s);
 std::string UpperAscii(std::string_view s);
 bool SameTextIgnoringCase(std::string_view a, std::string_view b);
+// The extension of a file name's last component, lower-case and without its
+// dot ("" when there is none): "Actors/Hero.AAF" gives "aaf".
+std::string LowerExtension(std::string_view fileName);
 // Splits text into lines at CR, LF or CR LF; a break at the very end adds
 // no empty line. The views point into `text`.
 std::vector<std::string_view> SplitLines(std::string_view text);

@@ -2,6 +2,7 @@
 // files added to a loaded model, and the posing arithmetic (interpolated bone
 // poses, bone matrices, skinning and morphing).
 #include "scene/animated_loaders.h"
+#include "core/strings.h"
 
 #include <glm/gtc/matrix_transform.hpp>
 
@@ -13,15 +14,6 @@
 namespace kavo::scene {
 
 namespace {
-
-std::string LowerExtension(std::string_view fileName) {
-  size_t slash = fileName.find_last_of("/\\");
-  size_t dot = fileName.find_last_of('.');
-  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
-  std::string ext(fileName.substr(dot + 1));
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext;
-}
 
 // A skeletal model from an SMD file with triangles.
 bool ModelFromSMD(std::string_view fileName, detail::SmdFile& smd, AnimatedModelData& out, std::string& why) {

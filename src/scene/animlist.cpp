@@ -2,6 +2,7 @@
 // with absolute frame numbers (start <= end), "#" to the end of the line is a
 // comment. A list is taken whole or not at all.
 #include "scene/animatedmesh.h"
+#include "scene/textscan.h"
 
 #include <charconv>
 #include <climits>
@@ -10,16 +11,10 @@ namespace kavo::scene {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+using detail::IsBlank;
+using detail::NextToken;
 
-std::string_view NextToken(std::string_view& s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  size_t n = 0;
-  while (n < s.size() && !IsBlank(s[n])) ++n;
-  std::string_view tok = s.substr(0, n);
-  s.remove_prefix(n);
-  return tok;
-}
+
 
 bool ToFrame(std::string_view tok, int& out) {
   long long v = 0;

@@ -1,6 +1,7 @@
 // Model loading dispatch, tangent space, triangle extraction and the small
 // geometric helpers of the scene layer.
 #include "scene/geometry.h"
+#include "core/strings.h"
 
 #include "scene/model_loaders.h"
 
@@ -12,16 +13,6 @@
 namespace kavo::scene {
 
 namespace {
-
-std::string LowerExtension(std::string_view fileName) {
-  size_t slash = fileName.find_last_of("/\\");
-  size_t dot = fileName.find_last_of('.');
-  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
-  std::string ext(fileName.substr(dot + 1));
-  for (char& c : ext)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return ext;
-}
 
 // The loaders guarantee this already; data built elsewhere is checked here so
 // that the geometry code below can index without fear.

@@ -7,6 +7,7 @@
 // it uses, in order of first use. Numbers are parsed exactly (from_chars), so
 // the vertices are bit-for-bit those the file writes.
 #include "scene/model_loaders.h"
+#include "scene/textscan.h"
 
 #include "core/log.h"
 #include "scene/fileaccess.h"
@@ -28,30 +29,9 @@ constexpr size_t kMaxTriangles = size_t(1) << 24;
 // Point-in-triangle tests the ear cutting of one model may take.
 constexpr uint64_t kTriangulationBudget = 200'000'000;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
 
-// Splits off the next blank-separated token of `s`.
-std::string_view NextToken(std::string_view& s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  size_t n = 0;
-  while (n < s.size() && !IsBlank(s[n])) ++n;
-  std::string_view tok = s.substr(0, n);
-  s.remove_prefix(n);
-  return tok;
-}
 
-bool ParseFloat(std::string_view tok, float& out) {
-  if (tok.empty()) return false;
-  if (tok.front() == '+') tok.remove_prefix(1);
-  auto res = std::from_chars(tok.data(), tok.data() + tok.size(), out);
-  return res.ec == std::errc() && res.ptr == tok.data() + tok.size();
-}
 
 bool ParseInt(std::string_view tok, long long& out) {
   if (tok.empty()) return false;

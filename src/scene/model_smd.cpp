@@ -13,6 +13,7 @@
 // read exactly (from_chars); a number that is not finite, a line cut short or
 // a bone that is not there ends the load with the line's number.
 #include "scene/animated_loaders.h"
+#include "scene/textscan.h"
 
 #include <algorithm>
 #include <charconv>
@@ -27,29 +28,10 @@ namespace {
 constexpr size_t kMaxBones = 65536;
 constexpr size_t kMaxLinks = 64;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
 
-std::string_view NextToken(std::string_view& s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  size_t n = 0;
-  while (n < s.size() && !IsBlank(s[n])) ++n;
-  std::string_view tok = s.substr(0, n);
-  s.remove_prefix(n);
-  return tok;
-}
 
-bool ToFloat(std::string_view tok, float& out) {
-  if (tok.empty()) return false;
-  if (tok.front() == '+') tok.remove_prefix(1);
-  auto res = std::from_chars(tok.data(), tok.data() + tok.size(), out);
-  return res.ec == std::errc() && res.ptr == tok.data() + tok.size() && std::isfinite(out);
-}
+bool ToFloat(std::string_view tok, float& out) { return ParseFloat(tok, out) && std::isfinite(out); }
 
 bool ToInt(std::string_view tok, long long& out) {
   if (tok.empty()) return false;

@@ -32,21 +32,6 @@ std::string RoomScript(const TKavoContext& ctx) {
   return ctx.roomScriptFile.empty() ? std::string() : "scripts\\" + ctx.roomScriptFile;
 }
 
-// The file name without its folders and without everything from its first ".".
-std::string AnimationNameOf(const std::string& file) {
-  std::string bare = file.substr(file.find_last_of("/\\") == std::string::npos ? 0 : file.find_last_of("/\\") + 1);
-  return bare.substr(0, bare.find('.'));
-}
-
-std::string LowerExtension(const std::string& file) {
-  const size_t slash = file.find_last_of("/\\");
-  const size_t dot = file.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  std::string ext = file.substr(dot);
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-  return ext;
-}
-
 float Horizontal(const glm::vec3& a, const glm::vec3& b) { return std::hypot(a.x - b.x, a.z - b.z); }
 
 // Puts the data folder back as the file layer's current directory when the
@@ -381,7 +366,7 @@ void TActorClass::AddAnimation(const std::string& F) {
   BackToDataFolder back{Ctx};
   const std::string bytes = ReadAnimationFile(Ctx, F);
   const std::string name = ToSlashes(F);
-  if (LowerExtension(F) == ".aaf") {
+  if (LowerExtension(F) == "aaf") {
     a.model->LoadAnimationList(name, bytes);
     a.animationListFlag = true;
     if (a.secondModel) a.secondModel->LoadAnimationList(name, bytes);
