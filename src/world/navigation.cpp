@@ -131,12 +131,15 @@ void TNavigation::SetCells(std::vector<TNavigationCell> cells) {
 
 void TNavigation::BuildGrid() {
   grid_.reset();
-  // Only cells with a finite centre can ever be chosen (any other centre is
-  // at no finite distance), and a finite centre means finite corners.
-  std::vector<int> usable;
-  for (size_t i = 0; i < cells_.size(); ++i)
+  if (cells_.empty()) return;
+  // A containing cell can be chosen when its centre has a finite height
+  // (its x or z may still have overflowed); a nearest centre only when it is
+  // finite (any other is at no finite distance).
+  std::vector<int> usable, containing;
+  for (size_t i = 0; i < cells_.size(); ++i) {
     if (Finite(cells_[i].centre)) usable.push_back(int(i));
-  if (usable.empty()) return;
+    if (shapes_[i].sign != 0 && std::isfinite(cells_[i].centre.y)) containing.push_back(int(i));
+  }
   auto g = std::make_unique<Grid>();
 
   // The rectangle: the centres' range, cut down where a few far outliers
@@ -149,6 +152,8 @@ void TNavigation::BuildGrid() {
     zs.push_back(cells_[i].centre.z);
   }
   auto range = [](std::vector<float>& v, double& lo, double& hi) {
+    lo = hi = 0;
+    if (v.empty()) return;
     const size_t n = v.size(), k = n / 100;
     std::nth_element(v.begin(), v.begin() + k, v.end());
     const double p1 = v[k];
@@ -166,7 +171,7 @@ void TNavigation::BuildGrid() {
   g->height = z1 - g->z0;
 
   // About one bucket per cell, shaped like the rectangle.
-  const double buckets = std::min<double>(double(usable.size()), 1 << 22);
+  const double buckets = std::clamp<double>(double(cells_.size()), 1, 1 << 22);
   if (g->width > 0 && g->height > 0) {
     g->nx = int(std::clamp(std::round(std::sqrt(buckets * g->width / g->height)), 1.0, buckets));
     g->nz = int(std::clamp(std::ceil(buckets / g->nx), 1.0, buckets));
@@ -189,16 +194,15 @@ void TNavigation::BuildGrid() {
   // Cells with area by the buckets their bounds overlap, within a budget of
   // references.
   constexpr size_t kMaxBucketsPerCell = 64;
-  const size_t budget = 32 * usable.size() + 64;
+  const size_t budget = 32 * cells_.size() + 64;
   struct Span {
     int cell, c0, c1, r0, r1;
   };
   std::vector<Span> spans;
   size_t refs = 0;
   g->cellStart.assign(bucketCount + 1, 0);
-  for (int i : usable) {
+  for (int i : containing) {
     const TNavigationShape& s = shapes_[i];
-    if (s.sign == 0) continue;
     Span sp{i, g->Column(s.minX), g->Column(s.maxX), g->Row(s.minZ), g->Row(s.maxZ)};
     const size_t count = size_t(sp.c1 - sp.c0 + 1) * size_t(sp.r1 - sp.r0 + 1);
     if (count > kMaxBucketsPerCell || refs + count > budget) {

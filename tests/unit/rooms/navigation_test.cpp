@@ -349,5 +349,46 @@ TEST(NavigationRoutes, EdgeSharedByThreeCellsAndBrokenLinksTerminate) {
   }
 }
 
+// Meshes as a broken file might give them: infinities, NaNs, tiny and huge
+// numbers, and links and numbers that point anywhere. Queries must end, with
+// routes no longer than the cells allow, and the grid must still agree with
+// the walk.
+TEST(NavigationRoutes, HostileMeshesEndAndAgree) {
+  std::mt19937 rng(77);
+  const float inf = std::numeric_limits<float>::infinity();
+  const float palette[] = {0, 1, -1, 2, 0.5f, 1e-40f, -1e-40f, 3e38f, -3e38f, 1e7f, inf, -inf, kNaN, 1e-7f};
+  auto number = [&]() -> float {
+    if (rng() % 3 == 0) return palette[rng() % std::size(palette)];
+    return float(int(rng() % 9) - 4) * (rng() % 2 ? 1.0f : 0.25f);
+  };
+  auto point = [&]() { return glm::vec3(number(), rng() % 2 ? 0.0f : number(), number()); };
+  for (int round = 0; round < 300; ++round) {
+    std::vector<glm::vec3> file;
+    const int triangles = 1 + int(rng() % 40);
+    for (int k = 0; k < 3 * triangles; ++k) file.push_back(point());
+    std::vector<TNavigationCell> cells = BuildNavigationCells(file);
+    LinkNavigationCells(cells);
+    const int n = int(cells.size());
+    for (TNavigationCell& c : cells) {
+      if (rng() % 4 == 0) c.links[rng() % 3] = int(rng() % (n + 6)) - 3;
+      if (rng() % 8 == 0) c.index = int(rng() % (n + 2)) - 1;
+    }
+    TNavigation nav;
+    nav.SetCells(cells);
+    for (int q = 0; q < 20; ++q) {
+      const glm::vec3 s = point(), g = point();
+      glm::vec3 byGrid = g, byScan = g;
+      ASSERT_EQ(nav.Locate(byGrid), nav.LocateByScan(byScan)) << round << " " << q;
+      ASSERT_TRUE(SameBits(byGrid, byScan));
+      const std::vector<glm::vec3> route = nav.FindRoute(s, g);
+      ASSERT_FALSE(route.empty());
+      EXPECT_TRUE(SameBits(route.front(), s));
+      EXPECT_LE(route.size(), size_t(n) + 2);
+      EXPECT_LE(nav.Shorten(route).size(), route.size());
+      nav.LineOfSight(s, g);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kavo::test
