@@ -6,6 +6,8 @@
 // as a yardstick, for Detour over the same triangles (3-vertex polygons,
 // cell size 1, neighbours from shared edges).
 //
+// Times are per query (the fastest of three runs of it), averaged.
+//
 // usage: bench_routes [pairs]   prints one table row per floor and engine
 #include <algorithm>
 #include <array>
@@ -26,6 +28,8 @@
 #include "world/navigation.h"
 
 namespace {
+
+constexpr int kRepeats = 3;
 
 struct Hole {
   int x0, z0, x1, z1;  // squares [x0, x1) x [z0, z1)
@@ -328,9 +332,16 @@ int main(int argc, char** argv) {
       while (InHole(f, g.x, g.z));
       const double best = Shortest(f, vis, {s.x, s.z}, {g.x, g.z});
 
-      auto t0 = Clock::now();
-      const std::vector<glm::vec3> route = nav.PlanRoute(s, g);
-      ours.seconds += std::chrono::duration<double>(Clock::now() - t0).count();
+      // Each query runs kRepeats times and counts with its fastest run: the
+      // machine may be shared, and a busy moment should not decide.
+      std::vector<glm::vec3> route;
+      double fastest = 1e300;
+      for (int r = 0; r < kRepeats; ++r) {
+        const auto t0 = Clock::now();
+        route = nav.PlanRoute(s, g);
+        fastest = std::min(fastest, std::chrono::duration<double>(Clock::now() - t0).count());
+      }
+      ours.seconds += fastest;
       if (route.size() < 2 || route.back() != g)
         ++ours.failures;
       else
@@ -340,14 +351,20 @@ int main(int argc, char** argv) {
       float sn[3], gn[3];
       dtPolyRef sr = 0, gr = 0;
       int count = 0, straightCount = 0;
-      t0 = Clock::now();
-      detour.query->findNearestPoly(sp, extents, &filter, &sr, sn);
-      detour.query->findNearestPoly(gp, extents, &filter, &gr, gn);
-      dtStatus st = detour.query->findPath(sr, gr, sn, gn, &filter, corridor.data(), &count, int(corridor.size()));
-      if (dtStatusSucceed(st) && count > 0)
-        st = detour.query->findStraightPath(sn, gn, corridor.data(), count, straight.data(), straightFlags.data(),
-                                            straightRefs.data(), &straightCount, int(straightFlags.size()));
-      theirs.seconds += std::chrono::duration<double>(Clock::now() - t0).count();
+      dtStatus st = 0;
+      fastest = 1e300;
+      for (int r = 0; r < kRepeats; ++r) {
+        const auto t0 = Clock::now();
+        count = straightCount = 0;
+        detour.query->findNearestPoly(sp, extents, &filter, &sr, sn);
+        detour.query->findNearestPoly(gp, extents, &filter, &gr, gn);
+        st = detour.query->findPath(sr, gr, sn, gn, &filter, corridor.data(), &count, int(corridor.size()));
+        if (dtStatusSucceed(st) && count > 0)
+          st = detour.query->findStraightPath(sn, gn, corridor.data(), count, straight.data(), straightFlags.data(),
+                                              straightRefs.data(), &straightCount, int(straightFlags.size()));
+        fastest = std::min(fastest, std::chrono::duration<double>(Clock::now() - t0).count());
+      }
+      theirs.seconds += fastest;
       std::vector<glm::vec3> path;
       for (int i = 0; i < straightCount; ++i) path.push_back({straight[3 * i], 0.0f, straight[3 * i + 2]});
       if (!dtStatusSucceed(st) || (st & DT_PARTIAL_RESULT) || path.size() < 2 ||

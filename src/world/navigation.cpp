@@ -123,6 +123,19 @@ void TNavigation::SetCells(std::vector<TNavigationCell> cells) {
   shapes_.clear();
   shapes_.reserve(cells_.size());
   for (const TNavigationCell& c : cells_) shapes_.emplace_back(c);
+  // The side of each neighbour that links back, for the search: links do
+  // not change after this.
+  backSide_.assign(cells_.size() * 3, -1);
+  for (size_t q = 0; q < cells_.size(); ++q)
+    for (int i = 0; i < 3; ++i) {
+      const int r = cells_[q].links[i];
+      if (r < 0 || size_t(r) >= cells_.size()) continue;
+      for (int j = 0; j < 3; ++j)
+        if (cells_[r].links[j] == int(q)) {
+          backSide_[q * 3 + i] = int8_t(j);
+          break;
+        }
+    }
   openMark_.assign(cells_.size(), 0);
   closedMark_.assign(cells_.size(), 0);
   generation_ = 0;
@@ -431,10 +444,8 @@ std::vector<glm::vec3> TNavigation::FindRoute(const glm::vec3& start, const glm:
       else
         crossing = c.wallDistances[WallPair(w, i)];
       const float cost = c.arrivalCost + crossing;
+      const int back = backSide_[size_t(current) * 3 + i];
       TNavigationCell& nc = cells_[next];
-      int back = -1;
-      for (int j = 0; j < 3 && back < 0; ++j)
-        if (nc.links[j] == current) back = j;
       if (openMark_[next] != gen) {
         nc.heuristic = std::max({std::fabs(s.x - nc.centre.x), std::fabs(s.y - nc.centre.y), std::fabs(s.z - nc.centre.z)});
         nc.arrivalCost = cost;

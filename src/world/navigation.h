@@ -97,6 +97,7 @@ class TNavigation {
   // Search bookkeeping: a cell is open or closed when its mark equals the
   // current search's generation.
   std::vector<uint32_t> openMark_, closedMark_;
+  std::vector<int8_t> backSide_;  // per cell and side: the neighbour's side leading back, or -1
   uint32_t generation_ = 0;
 };
 
