@@ -10,6 +10,7 @@ PKGS=(
   libfreetype-dev fonts-dejavu-core
   zlib1g-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  librecast-dev
   libgl1-mesa-dri libegl-mesa0
   clang libclang-rt-14-dev
 )

@@ -185,6 +185,14 @@ scene::StaticMeshNode& TKavoRoom::Model() { return *ctx_.scene->roomModel; }
 scene::StaticMeshNode& TKavoRoom::WalkArea() { return *ctx_.scene->walkArea; }
 scene::LineSetNode& TKavoRoom::PathLines() { return *ctx_.scene->pathLines; }
 
+std::vector<glm::vec3> TKavoRoom::PlanRoute(const glm::vec3& start, const glm::vec3& goal) {
+  scene::LineSetNode& lines = PathLines();
+  lines.points.clear();
+  std::vector<glm::vec3> nodes = navigation.PlanRoute(start, goal);
+  lines.points = nodes;
+  return nodes;
+}
+
 void TKavoRoom::Progress() {
   if (!loaded || ctx_.halted || !progressEnabled || ScriptFile().empty()) return;
   if (!ctx_.scene->renderable->Visible() || !ctx_.scene->roomModel->Visible()) return;
@@ -311,7 +319,7 @@ bool TKavoRoom::LoadFiles(const std::string& F, const std::string& W, const std:
       return false;
     }
     model.SetUseMeshMaterials(true);
-    cells.clear();
+    navigation.SetCells({});
     model.Show();
     if (!scene::BuildTangentSpace(model.MutableData()))
       KavoLog("Unable to build TangentSpace (normals and binormals) for room model. Probably a meshobject with no "
@@ -369,7 +377,7 @@ void TKavoRoom::LoadNavigationMesh(const std::string& N) {
     // when the same room is loaded again without a model of its own.
     std::vector<TNavigationCell> built = BuildNavigationCells(scene::ExtractTriangles(mesh.Data()));
     LinkNavigationCells(built);
-    cells = std::move(built);
+    navigation.SetCells(std::move(built));
   } catch (const std::exception& e) {
     if (ctx_.halted) throw;
     KavoLog("Unable to load navigation mesh " + N + " " + e.what());

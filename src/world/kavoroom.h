@@ -11,6 +11,7 @@
 #include <glm/glm.hpp>
 
 #include "world/kavodummy.h"
+#include "world/navigation.h"
 
 namespace kavo {
 
@@ -20,25 +21,6 @@ class LineSetNode;
 }  // namespace scene
 
 class TRoomClass;
-
-// One triangle of a room's navigation mesh, linked to its neighbours.
-// Vertices are in floor space: a file vertex (x, y, z) becomes (x, z, -y),
-// as the pitched room model shows it (the room's own placement is not
-// applied).
-struct TNavigationCell {
-  glm::vec3 a, b, c;
-  int links[3] = {-1, -1, -1};  // neighbour across edge ab, bc, ca
-  int index = 0;                // position in the cell list when made
-  glm::vec3 wallMidpoints[3];   // of ab, bc, ca
-  float wallDistances[3] = {0, 0, 0};  // midpoint 0-1, 1-2, 2-0
-  glm::vec3 centre{0.0f};
-  // Search scratch values; each route search overwrites them.
-  float heuristic = 0.0f;
-  float arrivalCost = 0.0f;
-  int arrivalWall = -1;
-
-  const glm::vec3& Vertex(int i) const { return i == 0 ? a : (i == 1 ? b : c); }
-};
 
 // Cells from a navigation mesh's raw triangles (three file vertices each, in
 // file order). Triangles of zero area are dropped; the others keep their
@@ -58,6 +40,8 @@ class TKavoRoom {
  public:
   explicit TKavoRoom(TKavoContext& ctx);
   ~TKavoRoom();
+  TKavoRoom(const TKavoRoom&) = delete;
+  TKavoRoom& operator=(const TKavoRoom&) = delete;
 
   const std::string& Name() const;  // the current room
   const std::string& ScriptFile() const;
@@ -84,12 +68,17 @@ class TKavoRoom {
   bool LoadFiles(const std::string& F, const std::string& W, const std::string& N,
                  const std::function<void()>& modelLoaded);
 
-  std::vector<glm::vec3> PlanRoute(const glm::vec3& start, const glm::vec3& goal);
   // The 200 ms progress call of the current room.
   void Progress();
 
+  // The route from start (on the floor plane, y = 0) to goal over the
+  // navigation cells, shortened; [start, goal] without cells. The path
+  // lines show it.
+  std::vector<glm::vec3> PlanRoute(const glm::vec3& start, const glm::vec3& goal);
+
   std::string modelFile;
-  std::vector<TNavigationCell> cells;
+  TNavigation navigation;  // the cells and their locating grid
+  const std::vector<TNavigationCell>& cells = navigation.Cells();
   bool loaded = false;
   bool progressEnabled = false;
 

@@ -279,6 +279,34 @@ TEST_F(Rooms, NavigationCellsKeepFileOrderAndExactCoordinatesAndDropDegenerates)
   EXPECT_EQ(Holder().cells.size(), 3u);
 }
 
+TEST_F(Rooms, PlannedRoutesShowInThePathLines) {
+  Run("hall.Load()");
+  ASSERT_TRUE(Holder().cells.empty());
+  Holder().PathLines().points = {glm::vec3(5.0f)};
+  const glm::vec3 start(1, 0, 2), goal(4, 1, 6);
+  EXPECT_EQ(Holder().PlanRoute(start, goal), (std::vector<glm::vec3>{start, goal}));  // no cells: straight
+  EXPECT_EQ(Holder().PathLines().points, (std::vector<glm::vec3>{start, goal}));
+
+  // Over the cells of a navigation mesh: from cell 0 to a point off the mesh
+  // (which ends at the nearest centre), and the locating grid follows a new
+  // mesh.
+  Run("hall.NaviMesh = 'rooms/navi.obj' hall.Load()");
+  ASSERT_EQ(Holder().cells.size(), 3u);
+  const glm::vec3 from = Holder().cells[0].centre * glm::vec3(1, 0, 1);
+  const std::vector<glm::vec3> route = Holder().PlanRoute(from, glm::vec3(0.9f, 0.5f, -2));
+  ASSERT_GE(route.size(), 2u);
+  EXPECT_EQ(route.front(), from);
+  EXPECT_EQ(route.back(), Holder().cells[1].centre);
+  EXPECT_EQ(Holder().PathLines().points, route);
+
+  dir.Write("data/rooms/far.obj", "v 100 0 0\nv 101 0 0\nv 100 1 0\nf 1 2 3\n");
+  Run("hall.NaviMesh = 'rooms/far.obj' hall.Load()");
+  ASSERT_EQ(Holder().cells.size(), 1u);
+  glm::vec3 p(100.2f, 0, -0.2f);
+  EXPECT_EQ(Holder().navigation.Locate(p), 0);
+  EXPECT_EQ(p, glm::vec3(100.2f, 0, -0.2f));
+}
+
 TEST_F(Rooms, WalkAreaAndNavigationMeshLoadFromArchives) {
   dir.Write("data/pack.kvo",
             BuildKavoArchive(TKavoPackMethod::Block, {{"walk.obj", SlopedFloorObj()}, {"navi.obj", kNaviObj}}));
