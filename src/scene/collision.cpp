@@ -114,8 +114,11 @@ std::optional<SweepHit> SweepSphereTriangle(const glm::vec3& centre, float radiu
     fn = -n;
     s0 = -s0;
   }
+  // Only a motion into the plane meets the face: one along it (within
+  // rounding of the plane's normal) grazes it, and counted as a hit at the
+  // start it would hold a body resting exactly on a floor where it is.
   const float dn = glm::dot(d, fn);
-  if (dn < 0.0f) {
+  if (dn < -1e-5f * glm::length(d)) {
     const float t = (radius - s0) / dn;
     if (t >= 0.0f && t <= 1.0f) {
       const glm::vec3 p = centre + d * t - fn * radius;

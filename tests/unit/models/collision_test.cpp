@@ -105,6 +105,10 @@ TEST(SphereSweep, FaceEdgeCornerMissAndOverlap) {
       {"passing beside", {-5, 0.5f, 8}, {10, 0, 0}, false, 0, {}},
       {"stopping short", {1, 5, 1}, {0, -3, 0}, false, 0, {}},
       {"moving away", {1, 2, 1}, {0, 5, 0}, false, 0, {}},
+      // Resting exactly on the face: sliding along it is no contact, being
+      // pressed into it (gravity) is one at once.
+      {"sliding along the face it rests on", {1, 1, 1}, {1, 0, 1}, false, 0, {}},
+      {"pressed into the face it rests on", {1, 1, 1}, {0.5f, -0.01f, 0.5f}, true, 0.0f, {1, 0, 1}},
   };
   for (const Case& k : cases) {
     auto hit = SweepSphereTriangle(k.from, 1.0f, k.move, a, b, c);
