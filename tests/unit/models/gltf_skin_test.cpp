@@ -64,7 +64,10 @@ struct Rig {
   std::vector<float> weights = {1, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0};  // vertex 1's sum of 2 is scaled to 1
   std::vector<float> times = {0, 1};
   int ibmCount = 2;
+  std::vector<float> rotations = {0, 0, 0, 1, kS45, 0, 0, kS45};  // x, y, z, w a key
   int outputCount = 2;
+  std::string interpolation = "LINEAR";
+  bool byteWeights = false;  // WEIGHTS_0 as normalized unsigned bytes
   int channelNode = 2;
   bool armatureAsMatrix = false;
 
@@ -78,9 +81,13 @@ struct Rig {
       world.insert(world.end(), {p.x, p.y, p.z});
     }
     const glm::mat4 ibm[2] = {glm::inverse(a * glm::translate(glm::mat4(1.0f), {0, 1, 0})), glm::inverse(a)};
-    std::vector<std::string> parts = {Floats(world), Bytes(joints.data(), joints.size()), Floats(weights),
-                                      Bytes(ibm, sizeof ibm), Floats(times),
-                                      Floats({0, 0, 0, 1, kS45, 0, 0, kS45})};
+    std::string weightBytes = Floats(weights);
+    if (byteWeights) {
+      weightBytes.clear();
+      for (float w : weights) weightBytes += char(uint8_t(w * 255.0f + 0.5f));
+    }
+    std::vector<std::string> parts = {Floats(world), Bytes(joints.data(), joints.size()), weightBytes,
+                                      Bytes(ibm, sizeof ibm), Floats(times), Floats(rotations)};
     std::string views;
     for (const std::string& p : parts) {
       if (!views.empty()) views += ",";
@@ -90,10 +97,11 @@ struct Rig {
     }
     auto accessor = [](int view, int type, int count, const char* kind) {
       return R"({"bufferView":)" + std::to_string(view) + R"(,"componentType":)" + std::to_string(type) +
-             R"(,"count":)" + std::to_string(count) + R"(,"type":")" + kind + R"("})";
+             R"(,"count":)" + std::to_string(count) + R"(,"type":")" + kind + "\"" +
+             (type == 5121 && view == 2 ? R"(,"normalized":true)" : "") + "}";
     };
     const std::string accessors = accessor(0, 5126, 3, "VEC3") + "," + accessor(1, 5121, 3, "VEC4") + "," +
-                                  accessor(2, 5126, 3, "VEC4") + "," + accessor(3, 5126, ibmCount, "MAT4") + "," +
+                                  accessor(2, byteWeights ? 5121 : 5126, 3, "VEC4") + "," + accessor(3, 5126, ibmCount, "MAT4") + "," +
                                   accessor(4, 5126, int(times.size()), "SCALAR") + "," +
                                   accessor(5, 5126, outputCount, "VEC4");
     std::string armature;
@@ -112,7 +120,7 @@ struct Rig {
            R"("skins":[{"joints":[2,1],"inverseBindMatrices":3}],)"
            R"("animations":[{"name":"wave","channels":[{"sampler":0,"target":{"node":)" + std::to_string(channelNode) +
            R"(,"path":"rotation"}},{"sampler":0,"target":{"node":0,"path":"rotation"}}],)"
-           R"("samplers":[{"input":4,"output":5}]}]})";
+           R"("samplers":[{"input":4,"output":5,"interpolation":")" + interpolation + R"("}]}]})";
   }
 };
 
@@ -167,6 +175,44 @@ TEST(GltfSkin, PosesTheTopVertexAndTheArmThroughTheAnimation) {
   }
 }
 
+glm::vec3 TopAt(const Rig& rig, int frame) {
+  AnimatedMeshNode node{"actor"};
+  node.LoadAnimatedFromBytes("models/rig.gltf", rig.Json());
+  EXPECT_TRUE(node.SwitchTo("wave", false));
+  node.SetCurrentFrame(frame);
+  return node.PosedMesh().objects[0].positions[2];
+}
+
+TEST(GltfSkin, StepHoldsCubicSplineTakesTheValuesByteWeightsNormalise) {
+  Rig step;
+  step.interpolation = "STEP";
+  ExpectVec(TopAt(step, 30), {-3, 0, 0}, "STEP holds the first key to the last frame before the second");
+  ExpectVec(TopAt(step, 31), {-1, 0, 2}, "STEP at the second key");
+
+  // In-tangent, value, out-tangent for each key; the tangents are wild and unused.
+  Rig cubic;
+  cubic.interpolation = "CUBICSPLINE";
+  cubic.rotations = {9, 9, 9, 9, 0, 0, 0, 1, 9, 9, 9, 9, 9, 9, 9, 9, kS45, 0, 0, kS45, 9, 9, 9, 9};
+  cubic.outputCount = 6;
+  ExpectVec(TopAt(cubic, 31), {-1, 0, 2}, "CUBICSPLINE end");
+  ExpectVec(TopAt(cubic, 16), {-1 - 2 * kS45, 0, 2 * kS45}, "CUBICSPLINE half way");
+
+  // Bytes 255 and 0 for vertices 0 and 1, and the top split 128/127 between
+  // arm (joint 0) and root: its weights are normalised to a sum of one.
+  Rig bytes;
+  bytes.byteWeights = true;
+  bytes.weights = {1, 0, 0, 0, 1, 0, 0, 0, 128.0f / 255, 127.0f / 255, 0, 0};
+  bytes.joints = {1, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0};
+  AnimatedModelData m;
+  std::string error;
+  ASSERT_TRUE(LoadAnimatedModel("models/rig.glb", bytes.Json(), m, error)) << error;
+  const VertexSkin& top = m.skins[0][2];
+  EXPECT_EQ(top.bone[0], 1);  // arm is bone 1 after the reorder
+  EXPECT_EQ(top.bone[1], 0);
+  EXPECT_NEAR(top.weight[0], 128.0f / 255, 1e-6f);
+  EXPECT_NEAR(top.weight[0] + top.weight[1], 1.0f, 1e-6f);
+}
+
 TEST(GltfSkin, BrokenSkinsFailNamingTheFile) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const struct {
@@ -181,6 +227,8 @@ TEST(GltfSkin, BrokenSkinsFailNamingTheFile) {
       {"key times decreasing", [](Rig& r) { r.times = {1, 0}; }, "key 1 time 0 comes before the key before it"},
       {"key time NaN", [&](Rig& r) { r.times = {0, nan}; }, "key 1 time is not a finite number"},
       {"output count", [](Rig& r) { r.outputCount = 1; }, "has 1 elements for 2 keys"},
+      {"CUBICSPLINE with one output a key", [](Rig& r) { r.interpolation = "CUBICSPLINE"; },
+       "has 2 elements for 2 keys (CUBICSPLINE needs three a key)"},
       {"channel on a missing node", [](Rig& r) { r.channelNode = 9; }, "names node 9, but the file has 4"},
       {"absurd key time", [](Rig& r) { r.times = {0, 1e9f}; }, "longer than 1200 s"},
   };
