@@ -14,6 +14,20 @@
 // data: URIs, or from files beside the model read through the scene's file
 // access; a file uri must stay inside the model's folder. The bytes read for
 // one model, the vertices and the triangles are bounded.
+//
+// As an animated model, the skin of the first node with a mesh and a skin
+// makes the skeleton, and the meshes of the nodes bound to that skin are the
+// model (other meshes are left out). Bones are the skin's joints in its
+// order, a parent always moved before its children; a bone's parent is the
+// nearest joint above it, and the transforms of the nodes that are no joints
+// in between (an "Armature" above the root) go into the bone's pose, so the
+// bone matrices come out in the space the vertices are bound in. JOINTS_0 and
+// WEIGHTS_0 give up to four bones a vertex (without them every vertex follows
+// the first joint). Frame 0 is the nodes' own transforms; each animation
+// follows as a looping range sampled at 30 frames a second from time 0 (or an
+// earlier first key) to its last key; channels on joints move them, others
+// (morph weights, nodes that are no joints) are ignored. Joints, nodes, keys,
+// frames and bone poses are bounded.
 #include "scene/animated_loaders.h"
 #include "scene/fileaccess.h"
 #include "scene/geometry.h"
