@@ -1120,14 +1120,14 @@ void GltfReader::ReadAnimated(AnimatedModelData& out) {
     for (size_t i = 0; i < skins.size(); ++i) {
       VertexSkin& s = skins[i];
       double sum = 0.0;
+      auto vertex = [&] { return what + " vertex " + Num(uint64_t(i)); };  // named on a failure only
       for (int k = 0; k < 4; ++k) {
-        const std::string vertex = what + " vertex " + Num(uint64_t(i));
         if (s.bone[k] < 0) s.bone[k] = 0;  // unused slot of a primitive without weights
         if (size_t(s.bone[k]) >= jointCount)
-          Fail(vertex + " names joint " + Num(uint64_t(s.bone[k])) + ", but " + skinName + " has " +
+          Fail(vertex() + " names joint " + Num(uint64_t(s.bone[k])) + ", but " + skinName + " has " +
                Num(uint64_t(jointCount)));
-        if (!std::isfinite(s.weight[k])) Fail(vertex + " has a weight that is not a finite number");
-        if (s.weight[k] < 0.0f) Fail(vertex + " has the negative weight " + Num(double(s.weight[k])));
+        if (!std::isfinite(s.weight[k])) Fail(vertex() + " has a weight that is not a finite number");
+        if (s.weight[k] < 0.0f) Fail(vertex() + " has the negative weight " + Num(double(s.weight[k])));
         sum += s.weight[k];
       }
       if (sum == 0.0) s.weight[0] = 1.0f, sum = 1.0;

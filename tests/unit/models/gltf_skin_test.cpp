@@ -243,6 +243,63 @@ TEST(GltfSkin, BrokenSkinsFailNamingTheFile) {
   }
 }
 
+// A triangle bound to the given joints and nodes (node 0 holds the mesh and
+// the skin), with an animation moving node 1 from time 0 to `lastKey`.
+std::string Skeleton(const std::string& nodes, const std::string& joints, float lastKey) {
+  const std::string buffer = Floats({0, 0, 0, 1, 0, 0, 0, 1, 0, 0, lastKey, 0, 0, 0, 0, 1, 1, 1});
+  return R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":72,"uri":"data:application/octet-stream;base64,)" +
+         Base64(buffer) +
+         R"("}],"bufferViews":[{"buffer":0,"byteLength":36},{"buffer":0,"byteOffset":36,"byteLength":8},)"
+         R"({"buffer":0,"byteOffset":48,"byteLength":24}],)"
+         R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"},)"
+         R"({"bufferView":1,"componentType":5126,"count":2,"type":"SCALAR"},)"
+         R"({"bufferView":2,"componentType":5126,"count":2,"type":"VEC3"}],)"
+         R"("meshes":[{"primitives":[{"attributes":{"POSITION":0}}]}],"nodes":[)" + nodes +
+         R"(],"skins":[{"joints":[)" + joints +
+         R"(]}],"animations":[{"channels":[{"sampler":0,"target":{"node":1,"path":"translation"}}],)"
+         R"("samplers":[{"input":1,"output":2}]}]})";
+}
+
+TEST(GltfSkin, BoundsAndBrokenNodeTreesFailNamingTheFile) {
+  auto manyNodes = [](int joints) {
+    std::string nodes = R"({"mesh":0,"skin":0})", list;
+    for (int i = 1; i <= joints; ++i) {
+      nodes += ",{}";
+      list += (i > 1 ? "," : "") + std::to_string(i);
+    }
+    return std::make_pair(nodes, list);
+  };
+  const auto [nodes4097, joints4097] = manyNodes(4097);
+  const auto [nodes4096, joints4096] = manyNodes(4096);
+  const struct {
+    const char* what;
+    std::string json;
+    const char* reason;
+  } kCases[] = {
+      {"too many joints", Skeleton(nodes4097, joints4097, 1), "skin 0 has 4097 joints, more than 4096"},
+      {"too many bone poses", Skeleton(nodes4096, joints4096, 1000), "past 6710886 bone poses"},
+      {"a cycle", Skeleton(R"({"mesh":0,"skin":0},{"children":[2]},{"children":[1]})", "1,2", 1),
+       "is its own ancestor"},
+      {"two parents", Skeleton(R"({"mesh":0,"skin":0,"children":[2]},{"children":[2]},{})", "1,2", 1),
+       "node 2 has more than one parent"},
+      {"a joint twice", Skeleton(R"({"mesh":0,"skin":0},{})", "1,1", 1), "skin 0 names node 1 twice"},
+  };
+  for (const auto& c : kCases) {
+    AnimatedModelData out;
+    std::string error;
+    EXPECT_FALSE(LoadAnimatedModel("models/big.gltf", c.json, out, error)) << c.what;
+    EXPECT_NE(error.find("Unable to load model models/big.gltf: "), std::string::npos) << c.what << ": " << error;
+    EXPECT_NE(error.find(c.reason), std::string::npos) << c.what << ": " << error;
+  }
+  // Within the bounds: 20 minutes of one joint.
+  AnimatedModelData out;
+  std::string error;
+  ASSERT_TRUE(LoadAnimatedModel("models/long.gltf", Skeleton(R"({"mesh":0,"skin":0},{})", "1", 1200), out, error))
+      << error;
+  EXPECT_EQ(out.FrameCount(), 1 + 36001);
+  EXPECT_NEAR(out.frames.back()[0].position.y, 1.0f, kEps);
+}
+
 TEST(GltfSkin, StaticFigureIsOneMorphFrame) {
   const std::vector<float> corners = {0, 0, 0, 1, 0, 0, 0, 1, 0};
   const std::string json =
