@@ -34,6 +34,11 @@ bool ParseSMD(const std::string& bytes, SmdFile& out, std::string& why);
 // Quake II binary models: one morph model, its animations from the frame names.
 bool LoadMD2(const std::string& bytes, AnimatedModelData& out, std::string& why);
 
+// glTF 2.0 (.gltf text or .glb): the skinned mesh as a skeletal model, or
+// every mesh as a morph model of one frame when the file has no skin.
+// External buffers are read beside the model through the scene's file access.
+bool LoadAnimatedGLTF(std::string_view fileName, const std::string& bytes, AnimatedModelData& out, std::string& why);
+
 // ---- posing
 
 // The local pose of every bone between frames `a` and `b` (t in [0, 1]).

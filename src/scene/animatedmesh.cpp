@@ -182,7 +182,10 @@ void AnimatedMeshNode::LoadAnimatedFromBytes(const std::string& fileName, const 
   s.blending = false;
   s.events.clear();
   s.inverseReference.clear();
-  if (s.model.kind == AnimatedModelData::Kind::Skeletal) {
+  if (s.model.kind == AnimatedModelData::Kind::Skeletal && s.model.inverseBind.size() == s.model.bones.size() &&
+      !s.model.bones.empty()) {
+    s.inverseReference = s.model.inverseBind;
+  } else if (s.model.kind == AnimatedModelData::Kind::Skeletal) {
     std::vector<glm::mat4> reference;
     detail::BoneMatrices(s.model, s.model.referencePose, reference);
     for (const glm::mat4& m : reference) s.inverseReference.push_back(glm::inverse(m));

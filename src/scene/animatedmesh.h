@@ -33,10 +33,11 @@ struct Bone {
   int parent = -1;  // index of an earlier bone, -1 for a root
 };
 
-// A bone's transform relative to its parent.
+// A bone's transform relative to its parent: scaled, then turned, then moved.
 struct BonePose {
   glm::vec3 position{0.0f};
   glm::quat rotation{1.0f, 0.0f, 0.0f, 0.0f};
+  glm::vec3 scale{1.0f};
 };
 
 // Up to four bones move one vertex; weights sum to 1 (unused slots: bone -1).
@@ -64,6 +65,10 @@ struct AnimatedModelData {
   std::vector<BonePose> referencePose;
   std::vector<std::vector<VertexSkin>> skins;
   std::vector<std::vector<BonePose>> frames;
+  // Skeletal, optional: per bone, the matrix taking model space to the
+  // bone's space in the pose the mesh was bound in. Empty: the inverse of
+  // the bone's model-space matrix in the reference pose (SMD).
+  std::vector<glm::mat4> inverseBind;
   // Morph: for every frame, the positions and normals of every mesh
   // object's vertices (morphPositions[frame][object][vertex]).
   std::vector<std::vector<std::vector<glm::vec3>>> morphPositions;
@@ -75,8 +80,10 @@ struct AnimatedModelData {
 
 // Readers (bounded: every count is checked against the bytes before use;
 // errors name the file and the reason). The format comes from the file
-// name's extension: ".smd" or ".md2" (skinned glTF files are not read as
-// animated models yet).
+// name's extension: ".smd", ".md2", ".gltf" or ".glb". A glTF file with a
+// skinned mesh becomes a skeletal model (frame 0 the rest pose, then every
+// animation sampled at 30 frames a second); one without a skin becomes a
+// morph model of one frame.
 bool LoadAnimatedModel(std::string_view fileName, const std::string& bytes, AnimatedModelData& out,
                        std::string& error);
 bool IsAnimatedModelExtension(std::string_view fileName);

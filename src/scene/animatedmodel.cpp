@@ -97,7 +97,7 @@ int AnimatedModelData::FrameCount() const {
 
 bool IsAnimatedModelExtension(std::string_view fileName) {
   const std::string ext = LowerExtension(fileName);
-  return ext == "smd" || ext == "md2";
+  return ext == "smd" || ext == "md2" || ext == "gltf" || ext == "glb";
 }
 
 bool LoadAnimatedModel(std::string_view fileName, const std::string& bytes, AnimatedModelData& out,
@@ -112,6 +112,8 @@ bool LoadAnimatedModel(std::string_view fileName, const std::string& bytes, Anim
       ok = detail::ParseSMD(bytes, smd, why) && ModelFromSMD(fileName, smd, loaded, why);
     } else if (ext == "md2") {
       ok = detail::LoadMD2(bytes, loaded, why);
+    } else if (ext == "gltf" || ext == "glb") {
+      ok = detail::LoadAnimatedGLTF(fileName, bytes, loaded, why);
     } else {
       why = "unknown animated model format \"" + ext + "\"";
     }
@@ -171,6 +173,7 @@ void InterpolateBones(const AnimatedModelData& model, int a, int b, float t, std
   for (size_t i = 0; i < n && i < fa.size() && i < fb.size(); ++i) {
     out[i].position = glm::mix(fa[i].position, fb[i].position, t);
     out[i].rotation = glm::slerp(fa[i].rotation, fb[i].rotation, t);
+    out[i].scale = glm::mix(fa[i].scale, fb[i].scale, t);
   }
 }
 
@@ -184,6 +187,7 @@ void BlendBones(const std::vector<BonePose>& from, const std::vector<BonePose>& 
     }
     out[i].position = glm::mix(from[i].position, to[i].position, t);
     out[i].rotation = glm::slerp(from[i].rotation, to[i].rotation, t);
+    out[i].scale = glm::mix(from[i].scale, to[i].scale, t);
   }
 }
 
@@ -192,6 +196,7 @@ void BoneMatrices(const AnimatedModelData& model, const std::vector<BonePose>& l
   out.assign(n, glm::mat4(1.0f));
   for (size_t i = 0; i < n && i < local.size(); ++i) {
     glm::mat4 m = glm::translate(glm::mat4(1.0f), local[i].position) * glm::mat4_cast(local[i].rotation);
+    if (local[i].scale != glm::vec3(1.0f)) m = glm::scale(m, local[i].scale);
     const int p = model.bones[i].parent;
     out[i] = p >= 0 && static_cast<size_t>(p) < i ? out[static_cast<size_t>(p)] * m : m;
   }

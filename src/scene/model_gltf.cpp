@@ -14,11 +14,32 @@
 // data: URIs, or from files beside the model read through the scene's file
 // access; a file uri must stay inside the model's folder. The bytes read for
 // one model, the vertices and the triangles are bounded.
+//
+// As an animated model, the skin of the first node with a mesh and a skin
+// makes the skeleton, and the meshes of the nodes bound to that skin are the
+// model (other meshes are left out). Bones are the skin's joints in its
+// order, a parent always moved before its children; a bone's parent is the
+// nearest joint above it, and the transforms of the nodes that are no joints
+// in between (an "Armature" above the root) go into the bone's pose, so the
+// bone matrices come out in the space the vertices are bound in. JOINTS_0 and
+// WEIGHTS_0 give up to four bones a vertex (without them every vertex follows
+// the first joint). Frame 0 is the nodes' own transforms; each animation
+// follows as a looping range sampled at 30 frames a second from time 0 (or an
+// earlier first key) to its last key; channels on joints move them, others
+// (morph weights, nodes that are no joints) are ignored. Joints, nodes, keys,
+// frames and bone poses are bounded.
+#include "scene/animated_loaders.h"
 #include "scene/fileaccess.h"
+#include "scene/geometry.h"
 #include "scene/json.h"
 #include "scene/model_loaders.h"
 
+#include <glm/gtc/matrix_transform.hpp>
+#include <glm/gtc/quaternion.hpp>
+
 #include <algorithm>
+#include <array>
+#include <map>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -38,6 +59,15 @@ constexpr size_t kMaxMaterials = 65536;
 constexpr uint64_t kMaxStride = 252;
 constexpr uint64_t kMaxCount = 0xFFFFFFFFu;
 constexpr uint64_t kMaxWhole = uint64_t(1) << 53;  // whole numbers a double holds exactly
+// Skinned models: joints, nodes, animation keys read (times and values
+// together), sampled frames and bone poses (frames times joints).
+constexpr size_t kMaxJoints = 4096;
+constexpr size_t kMaxNodes = size_t(1) << 20;
+constexpr uint64_t kMaxKeyFloats = uint64_t(1) << 24;
+constexpr double kSampleRate = 30.0;                   // frames a second
+constexpr double kMaxAnimationSeconds = 1200.0;        // 20 minutes
+constexpr uint64_t kMaxSampledFrames = 36001;          // 20 minutes and the last key
+constexpr uint64_t kMaxBonePoses = kMaxAnimatedFloats / 10;  // ten floats a pose
 
 constexpr uint32_t kChunkJSON = 0x4E4F534A;
 constexpr uint32_t kChunkBIN = 0x004E4942;
@@ -257,6 +287,19 @@ class GltfReader {
   }
 
   void Read(MeshData& out) {
+    const json::Value root = Open();
+    MeshData data;
+    ReadMaterials(Array(root, "materials"), data);
+    ReadMeshes(Array(root, "meshes"), data);
+    out = std::move(data);
+  }
+
+  // The skinned mesh with its skeleton and animations, or every mesh as one
+  // morph frame when no node has a skin.
+  void ReadAnimated(AnimatedModelData& out);
+
+ private:
+  json::Value Open() {
     if (bytes_.empty()) Fail("empty file");
     Charge(bytes_.size(), "the model file");
     std::string_view text = bytes_;
@@ -275,14 +318,9 @@ class GltfReader {
     viewData_.resize(views_.Size());
     accessorInfo_.resize(accessors_.Size());
     textureFiles_.resize(textures_.Size());
-
-    MeshData data;
-    ReadMaterials(Array(root, "materials"), data);
-    ReadMeshes(Array(root, "meshes"), data);
-    out = std::move(data);
+    return root;
   }
 
- private:
   struct View {
     std::string_view bytes;  // exactly the view's bytes
     uint64_t stride = 0;     // 0: elements lie tightly packed
@@ -596,6 +634,7 @@ class GltfReader {
   void ReadMeshes(json::Value meshes, MeshData& data) {
     uint64_t vertices = 0, triangles = 0;
     for (size_t mi = 0; mi < meshes.Size(); ++mi) {
+      if (!meshUsed_.empty() && !meshUsed_[mi]) continue;
       const json::Value mesh = meshes[mi];
       const std::string meshName = "mesh " + Num(uint64_t(mi));
       if (!mesh.IsObject()) Fail(meshName + " is not an object");
@@ -693,6 +732,7 @@ class GltfReader {
         obj.fileTriangles = group.indices;
         if (!group.indices.empty()) obj.faceGroups.push_back(std::move(group));
         data.objects.push_back(std::move(obj));
+        objectSources_.push_back({mi, pi, n});
       }
     }
   }
@@ -704,6 +744,168 @@ class GltfReader {
     if (a.count != vertices)
       Fail(what + " " + a.name + " has " + Num(a.count) + " elements for " + Num(vertices) + " vertices");
     return a;
+  }
+
+  // ---- skins and animations
+
+  struct Transform {
+    glm::vec3 t{0.0f};
+    glm::quat r{1.0f, 0.0f, 0.0f, 0.0f};
+    glm::vec3 s{1.0f};
+  };
+
+  // One sampler's keys: `components` floats a key (three values a key for
+  // CUBICSPLINE, of which the middle one is the value).
+  struct Sampler {
+    enum Mode { kLinear, kStep, kCubic };
+    Mode mode = kLinear;
+    size_t components = 0;
+    std::vector<float> times;
+    std::vector<float> values;
+  };
+
+  static bool Finite(const glm::vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+  static bool Finite(const glm::quat& q) { return std::isfinite(q.x) && std::isfinite(q.y) && std::isfinite(q.z) && std::isfinite(q.w); }
+
+  static glm::mat4 Compose(const Transform& x) {
+    return glm::scale(glm::translate(glm::mat4(1.0f), x.t) * glm::mat4_cast(x.r), x.s);
+  }
+
+  // A matrix as translation, rotation and scale (any shear is lost); false
+  // when the parts are not finite.
+  static bool Decompose(const glm::mat4& m, Transform& out) {
+    out.t = glm::vec3(m[3]);
+    glm::mat3 basis(m);
+    glm::vec3 s(glm::length(basis[0]), glm::length(basis[1]), glm::length(basis[2]));
+    if (glm::determinant(basis) < 0.0f) s.x = -s.x;
+    out.s = s;
+    out.r = glm::quat(1.0f, 0.0f, 0.0f, 0.0f);
+    if (s.x != 0.0f && s.y != 0.0f && s.z != 0.0f) {
+      basis[0] /= s.x;
+      basis[1] /= s.y;
+      basis[2] /= s.z;
+      const glm::quat q = glm::quat_cast(basis);
+      const float len = glm::length(q);
+      if (len > 0.0f && std::isfinite(len)) out.r = q / len;
+    }
+    return Finite(out.t) && Finite(out.s) && Finite(out.r);
+  }
+
+  // glTF quaternions are x, y, z, w; a zero or unusable one is no turn.
+  static glm::quat Rotation(const float* xyzw) {
+    const double x = xyzw[0], y = xyzw[1], z = xyzw[2], w = xyzw[3];
+    const double len = std::sqrt(x * x + y * y + z * z + w * w);
+    if (!(len > 1e-12) || !std::isfinite(len)) return glm::quat(1.0f, 0.0f, 0.0f, 0.0f);
+    return glm::quat(float(w / len), float(x / len), float(y / len), float(z / len));
+  }
+
+  // Exactly `n` finite numbers.
+  static void Numbers(json::Value v, size_t n, const std::string& what, float* out) {
+    const std::string bad = what + " is not " + Num(uint64_t(n)) + " finite numbers";
+    if (!v.IsArray() || v.Size() != n) Fail(bad);
+    for (size_t i = 0; i < n; ++i) {
+      if (!v[i].IsNumber()) Fail(bad);
+      out[i] = float(v[i].Number());
+      if (!std::isfinite(out[i])) Fail(bad);
+    }
+  }
+
+  static Transform NodeTransform(json::Value node, const std::string& name) {
+    Transform x;
+    const json::Value matrix = node.Get("matrix");
+    if (matrix.Present()) {
+      glm::mat4 m;
+      Numbers(matrix, 16, name + " matrix", &m[0][0]);
+      if (!Decompose(m, x)) Fail(name + " matrix does not make a finite translation, rotation and scale");
+      return x;
+    }
+    if (node.Get("translation").Present()) Numbers(node.Get("translation"), 3, name + " translation", &x.t[0]);
+    if (node.Get("rotation").Present()) {
+      float q[4];
+      Numbers(node.Get("rotation"), 4, name + " rotation", q);
+      x.r = Rotation(q);
+    }
+    if (node.Get("scale").Present()) Numbers(node.Get("scale"), 3, name + " scale", &x.s[0]);
+    return x;
+  }
+
+  // The keys of a sampler driving `components` floats (3: translation or
+  // scale, 4: rotation), counted against the file's key budget.
+  Sampler ReadSampler(json::Value s, const std::string& what, size_t components) {
+    if (!s.IsObject()) Fail(what + " is not an object");
+    Sampler out;
+    out.components = components;
+    const json::Value mode = s.Get("interpolation");
+    if (mode.Present()) {
+      const std::string_view m = mode.String();
+      if (m == "STEP") out.mode = Sampler::kStep;
+      else if (m == "CUBICSPLINE") out.mode = Sampler::kCubic;
+      else if (m != "LINEAR") Fail(what + " interpolation " + Shown(m) + " is not LINEAR, STEP or CUBICSPLINE");
+    }
+    const Accessor& in = GetAccessor(Whole(s.Get("input"), what + " input"), what + " input");
+    if (in.components != 1 || in.componentType != kFloat) Fail(what + " input " + in.name + " is not SCALAR floats");
+    if (in.count == 0) Fail(what + " input " + in.name + " has no keys");
+    const Accessor& o = GetAccessor(Whole(s.Get("output"), what + " output"), what + " output");
+    const bool rotation = components == 4;
+    const bool typeOk = o.componentType == kFloat ||
+                        (rotation && o.normalized && o.componentType != kUnsignedInt);
+    if (o.components != components || !typeOk)
+      Fail(what + " output " + o.name + " is not VEC" + Num(uint64_t(components)) +
+           (rotation ? " of floats or normalized integers" : " of floats"));
+    const uint64_t perKey = out.mode == Sampler::kCubic ? 3 : 1;
+    if (o.count != in.count * perKey)
+      Fail(what + " output " + o.name + " has " + Num(o.count) + " elements for " + Num(in.count) + " keys" +
+           (perKey == 3 ? " (CUBICSPLINE needs three a key)" : ""));
+    const uint64_t floats = in.count + o.count * components;
+    if (floats > kMaxKeyFloats - keyFloats_)
+      Fail(what + " takes the animation keys of this model past " + Num(kMaxKeyFloats) + " values");
+    keyFloats_ += floats;
+
+    out.times.assign(size_t(in.count), 0.0f);
+    ReadFloats(in, [&](uint64_t i, uint64_t, float v) { out.times[i] = v; });
+    for (size_t i = 0; i < out.times.size(); ++i) {
+      if (!std::isfinite(out.times[i]))
+        Fail(what + " input " + in.name + " key " + Num(uint64_t(i)) + " time is not a finite number");
+      if (i > 0 && out.times[i] < out.times[i - 1])
+        Fail(what + " input " + in.name + " key " + Num(uint64_t(i)) + " time " + Num(double(out.times[i])) +
+             " comes before the key before it (" + Num(double(out.times[i - 1])) + ")");
+    }
+    out.values.assign(size_t(o.count * components), 0.0f);
+    ReadFloats(o, [&](uint64_t i, uint64_t c, float v) { out.values[size_t(i * components + c)] = v; });
+    for (float v : out.values)
+      if (!std::isfinite(v)) Fail(what + " output " + o.name + " holds a value that is not a finite number");
+    return out;
+  }
+
+  // The sampler's value at time `t` into `out` (components floats).
+  static void Sample(const Sampler& s, double t, float* out) {
+    const size_t keys = s.times.size();
+    const size_t per = s.mode == Sampler::kCubic ? 3 : 1;
+    auto value = [&](size_t key) { return s.values.data() + (key * per + (per == 3 ? 1 : 0)) * s.components; };
+    const size_t next = size_t(std::upper_bound(s.times.begin(), s.times.end(), t) - s.times.begin());
+    if (next == 0 || next == keys || s.mode == Sampler::kStep) {
+      const float* v = value(next == 0 ? 0 : next - 1);
+      std::copy(v, v + s.components, out);
+      return;
+    }
+    const size_t key = next - 1;
+    const double span = double(s.times[next]) - double(s.times[key]);
+    const float u = span > 0.0 ? float((t - double(s.times[key])) / span) : 1.0f;
+    const float* a = value(key);
+    const float* b = value(next);
+    if (s.components == 4) {
+      const glm::quat q = glm::slerp(Rotation(a), Rotation(b), u);  // the shorter way round
+      out[0] = q.x, out[1] = q.y, out[2] = q.z, out[3] = q.w;
+    } else {
+      for (size_t c = 0; c < s.components; ++c) out[c] = a[c] + (b[c] - a[c]) * u;
+    }
+  }
+
+  void RequireTriangles(const MeshData& data) {
+    for (const MeshObject& obj : data.objects)
+      for (const FaceGroup& g : obj.faceGroups)
+        if (g.indices.size() >= 3) return;
+    Fail("the file holds no geometry");
   }
 
   const std::string& bytes_;
@@ -718,7 +920,329 @@ class GltfReader {
   std::vector<std::optional<View>> viewData_;
   std::vector<std::optional<Accessor>> accessorInfo_;
   std::vector<std::optional<std::string>> textureFiles_;
+  // Reading a skinned model: the meshes its nodes use (empty: all), and for
+  // every mesh object made, its mesh, primitive and vertex count.
+  std::vector<bool> meshUsed_;
+  struct ObjectSource {
+    size_t mesh = 0, primitive = 0;
+    uint64_t vertices = 0;
+  };
+  std::vector<ObjectSource> objectSources_;
+  uint64_t keyFloats_ = 0;
 };
+
+void GltfReader::ReadAnimated(AnimatedModelData& out) {
+  const json::Value root = Open();
+  const json::Value nodes = Array(root, "nodes");
+  const json::Value meshes = Array(root, "meshes");
+  const size_t nodeCount = nodes.Size();
+  if (nodeCount > kMaxNodes) Fail("more than " + Num(uint64_t(kMaxNodes)) + " nodes");
+  for (size_t i = 0; i < nodeCount; ++i)
+    if (!nodes[i].IsObject()) Fail("node " + Num(uint64_t(i)) + " is not an object");
+
+  // The skin of the first node with a mesh and a skin.
+  std::optional<uint64_t> skinIndex;
+  for (size_t i = 0; i < nodeCount && !skinIndex; ++i)
+    if (nodes[i].Get("mesh").Present() && nodes[i].Get("skin").Present())
+      skinIndex = Whole(nodes[i].Get("skin"), "node " + Num(uint64_t(i)) + " skin");
+
+  AnimatedModelData model;
+  ReadMaterials(Array(root, "materials"), model.mesh);
+  if (!skinIndex) {
+    // A figure without bones: every mesh, one frame.
+    ReadMeshes(meshes, model.mesh);
+    RequireTriangles(model.mesh);
+    MeshData withNormals = model.mesh;
+    BuildTangentSpace(withNormals);  // fills the normals the file leaves out
+    model.kind = AnimatedModelData::Kind::Morph;
+    model.morphPositions.resize(1);
+    model.morphNormals.resize(1);
+    for (size_t o = 0; o < model.mesh.objects.size(); ++o) {
+      MeshObject& obj = model.mesh.objects[o];
+      const size_t n = obj.positions.size();
+      if (withNormals.objects[o].normals.size() == n) obj.normals = withNormals.objects[o].normals;
+      else obj.normals.assign(n, glm::vec3(0, 1, 0));
+      model.morphPositions[0].push_back(obj.positions);
+      model.morphNormals[0].push_back(obj.normals);
+    }
+    out = std::move(model);
+    return;
+  }
+
+  const std::string skinName = "skin " + Num(*skinIndex);
+  const json::Value skin = Item(Array(root, "skins"), "skin", *skinIndex, "a node");
+  // Only the meshes of the nodes bound to that skin are the model.
+  meshUsed_.assign(meshes.Size(), false);
+  for (size_t i = 0; i < nodeCount; ++i) {
+    const json::Value node = nodes[i];
+    if (!node.Get("mesh").Present() || !node.Get("skin").Present()) continue;
+    const std::string name = "node " + Num(uint64_t(i));
+    if (Whole(node.Get("skin"), name + " skin") != *skinIndex) continue;
+    const uint64_t mesh = Whole(node.Get("mesh"), name + " mesh");
+    if (mesh >= meshes.Size())
+      Fail(name + " names mesh " + Num(mesh) + ", but the file has " + Num(uint64_t(meshes.Size())));
+    meshUsed_[size_t(mesh)] = true;
+  }
+  ReadMeshes(meshes, model.mesh);
+  RequireTriangles(model.mesh);
+
+  // Joints: the skin's nodes, each once.
+  const json::Value joints = skin.Get("joints");
+  if (!joints.IsArray() || joints.Size() == 0) Fail(skinName + " has no joints");
+  if (joints.Size() > kMaxJoints)
+    Fail(skinName + " has " + Num(uint64_t(joints.Size())) + " joints, more than " + Num(uint64_t(kMaxJoints)));
+  const size_t jointCount = joints.Size();
+  std::vector<int64_t> jointOfNode(nodeCount, -1);
+  std::vector<size_t> jointNode(jointCount);
+  for (size_t j = 0; j < jointCount; ++j) {
+    const uint64_t node = Whole(joints[j], skinName + " joint " + Num(uint64_t(j)));
+    if (node >= nodeCount)
+      Fail(skinName + " names node " + Num(node) + ", but the file has " + Num(uint64_t(nodeCount)));
+    if (jointOfNode[size_t(node)] >= 0) Fail(skinName + " names node " + Num(node) + " twice");
+    jointOfNode[size_t(node)] = int64_t(j);
+    jointNode[j] = size_t(node);
+  }
+
+  // The node tree: one parent each, no node its own ancestor.
+  std::vector<int64_t> parent(nodeCount, -1);
+  std::vector<Transform> local(nodeCount);
+  for (size_t i = 0; i < nodeCount; ++i) {
+    const std::string name = "node " + Num(uint64_t(i));
+    local[i] = NodeTransform(nodes[i], name);
+    const json::Value children = nodes[i].Get("children");
+    if (children.Present() && !children.IsArray()) Fail(name + " children is not an array");
+    for (size_t k = 0; k < children.Size(); ++k) {
+      const uint64_t child = Whole(children[k], name + " child");
+      if (child >= nodeCount) Fail(name + " names node " + Num(child) + ", but the file has " + Num(uint64_t(nodeCount)));
+      if (parent[size_t(child)] >= 0 || child == i) Fail("node " + Num(child) + " has more than one parent");
+      parent[size_t(child)] = int64_t(i);
+    }
+  }
+  // Top down: every node's nearest joint above it, and the transform of the
+  // nodes that are no joints between the two (for a root joint, everything
+  // above it: an "Armature" node's turn and scale go into the root's pose).
+  std::vector<int64_t> jointAbove(nodeCount, -1);
+  std::vector<glm::mat4> between(nodeCount, glm::mat4(1.0f));
+  std::vector<bool> moved(nodeCount, false);
+  std::vector<uint8_t> state(nodeCount, 0);  // 0 not reached, 1 on the walk, 2 done
+  std::vector<size_t> chain;
+  for (size_t i = 0; i < nodeCount; ++i) {
+    chain.clear();
+    size_t x = i;
+    for (;;) {
+      if (state[x] == 2) break;
+      if (state[x] == 1) Fail("node " + Num(uint64_t(x)) + " is its own ancestor");
+      state[x] = 1;
+      chain.push_back(x);
+      if (parent[x] < 0) break;
+      x = size_t(parent[x]);
+    }
+    for (size_t k = chain.size(); k-- > 0;) {
+      const size_t n = chain[k];
+      state[n] = 2;
+      if (parent[n] < 0) continue;
+      const size_t p = size_t(parent[n]);
+      if (jointOfNode[p] >= 0) {
+        jointAbove[n] = int64_t(p);
+      } else {
+        jointAbove[n] = jointAbove[p];
+        between[n] = between[p] * Compose(local[p]);
+        moved[n] = true;
+      }
+    }
+  }
+
+  // Bones in joint order, except that a parent comes before its children.
+  std::vector<int> boneOfJoint(jointCount, -1);
+  std::vector<size_t> jointOfBone;
+  jointOfBone.reserve(jointCount);
+  std::vector<size_t> up;
+  for (size_t j = 0; j < jointCount; ++j) {
+    up.clear();
+    for (size_t k = j; boneOfJoint[k] < 0;) {
+      up.push_back(k);
+      const int64_t above = jointAbove[jointNode[k]];
+      if (above < 0) break;
+      k = size_t(jointOfNode[size_t(above)]);
+    }
+    for (size_t k = up.size(); k-- > 0;) {
+      boneOfJoint[up[k]] = int(jointOfBone.size());
+      jointOfBone.push_back(up[k]);
+    }
+  }
+  for (size_t b = 0; b < jointCount; ++b) {
+    const size_t node = jointNode[jointOfBone[b]];
+    Bone bone;
+    const json::Value name = nodes[node].Get("name");
+    bone.name = name.IsString() ? std::string(name.String()) : "joint" + std::to_string(jointOfBone[b]);
+    if (jointAbove[node] >= 0) bone.parent = boneOfJoint[size_t(jointOfNode[size_t(jointAbove[node])])];
+    model.bones.push_back(std::move(bone));
+  }
+  // A joint's pose relative to its parent bone, from its own transform.
+  auto pose = [&](size_t j, const Transform& own) {
+    const size_t node = jointNode[j];
+    Transform x = own;
+    if (moved[node] && !Decompose(between[node] * Compose(own), x))
+      Fail("node " + Num(uint64_t(node)) + " and the nodes above it do not make a finite transform");
+    BonePose p;
+    p.position = x.t;
+    p.rotation = x.r;
+    p.scale = x.s;
+    return p;
+  };
+  std::vector<BonePose> rest(jointCount);
+  for (size_t b = 0; b < jointCount; ++b) rest[b] = pose(jointOfBone[b], local[jointNode[jointOfBone[b]]]);
+
+  // Vertex weights.
+  uint64_t skinned = 0;
+  for (const ObjectSource& src : objectSources_) skinned += src.vertices;
+  if (skinned * 8 > kMaxAnimatedFloats) Fail("more than " + Num(uint64_t(kMaxAnimatedFloats / 8)) + " skinned vertices");
+  for (size_t o = 0; o < objectSources_.size(); ++o) {
+    const ObjectSource& src = objectSources_[o];
+    const std::string what = "mesh " + Num(uint64_t(src.mesh)) + " primitive " + Num(uint64_t(src.primitive));
+    const json::Value attributes = meshes[src.mesh].Get("primitives")[src.primitive].Get("attributes");
+    std::vector<VertexSkin> skins(size_t(src.vertices));
+    const json::Value jointsRef = attributes.Get("JOINTS_0");
+    const json::Value weightsRef = attributes.Get("WEIGHTS_0");
+    if (jointsRef.Present() && weightsRef.Present()) {
+      const Accessor& ja = VertexAccessor(jointsRef, what + " JOINTS_0", 4, src.vertices);
+      if ((ja.componentType != kUnsignedByte && ja.componentType != kUnsignedShort) || ja.normalized)
+        Fail(what + " JOINTS_0 " + ja.name + " is not unsigned bytes or shorts");
+      const Accessor& wa = VertexAccessor(weightsRef, what + " WEIGHTS_0", 4, src.vertices);
+      if (wa.componentType != kFloat &&
+          !(wa.normalized && (wa.componentType == kUnsignedByte || wa.componentType == kUnsignedShort)))
+        Fail(what + " WEIGHTS_0 " + wa.name + " is not floats or normalized unsigned bytes or shorts");
+      ReadFloats(ja, [&](uint64_t i, uint64_t c, float v) { skins[i].bone[c] = int(v); });
+      ReadFloats(wa, [&](uint64_t i, uint64_t c, float v) { skins[i].weight[c] = v; });
+    } else {
+      for (VertexSkin& s : skins) s.bone[0] = 0, s.weight[0] = 1.0f;
+    }
+    for (size_t i = 0; i < skins.size(); ++i) {
+      VertexSkin& s = skins[i];
+      double sum = 0.0;
+      auto vertex = [&] { return what + " vertex " + Num(uint64_t(i)); };  // named on a failure only
+      for (int k = 0; k < 4; ++k) {
+        if (s.bone[k] < 0) s.bone[k] = 0;  // unused slot of a primitive without weights
+        if (size_t(s.bone[k]) >= jointCount)
+          Fail(vertex() + " names joint " + Num(uint64_t(s.bone[k])) + ", but " + skinName + " has " +
+               Num(uint64_t(jointCount)));
+        if (!std::isfinite(s.weight[k])) Fail(vertex() + " has a weight that is not a finite number");
+        if (s.weight[k] < 0.0f) Fail(vertex() + " has the negative weight " + Num(double(s.weight[k])));
+        sum += s.weight[k];
+      }
+      if (sum == 0.0) s.weight[0] = 1.0f, sum = 1.0;
+      for (int k = 0; k < 4; ++k) {
+        if (s.weight[k] == 0.0f) {
+          s.bone[k] = -1;
+        } else {
+          s.bone[k] = boneOfJoint[size_t(s.bone[k])];
+          s.weight[k] = float(s.weight[k] / sum);
+        }
+      }
+    }
+    model.skins.push_back(std::move(skins));
+  }
+
+  // Inverse bind matrices: the file's, or none (the identity) for every joint.
+  model.inverseBind.assign(jointCount, glm::mat4(1.0f));
+  const json::Value ibmRef = skin.Get("inverseBindMatrices");
+  if (ibmRef.Present()) {
+    const std::string what = skinName + " inverseBindMatrices";
+    const Accessor& a = GetAccessor(Whole(ibmRef, what), what);
+    if (a.components != 16 || a.componentType != kFloat) Fail(what + " " + a.name + " is not MAT4 of floats");
+    if (a.count != jointCount)
+      Fail(what + " " + a.name + " has " + Num(a.count) + " matrices for " + Num(uint64_t(jointCount)) + " joints");
+    std::vector<glm::mat4> matrices(jointCount, glm::mat4(0.0f));
+    ReadFloats(a, [&](uint64_t i, uint64_t c, float v) { matrices[i][int(c / 4)][int(c % 4)] = v; });
+    for (size_t j = 0; j < jointCount; ++j) {
+      for (int k = 0; k < 16; ++k)
+        if (!std::isfinite(matrices[j][k / 4][k % 4]))
+          Fail(what + " matrix " + Num(uint64_t(j)) + " holds a value that is not a finite number");
+      model.inverseBind[size_t(boneOfJoint[j])] = matrices[j];
+    }
+  }
+
+  // Frame 0 is the rest pose; each animation follows, sampled at 30 frames a second.
+  model.kind = AnimatedModelData::Kind::Skeletal;
+  model.referencePose = rest;
+  model.frames.push_back(rest);
+  const json::Value animations = Array(root, "animations");
+  for (size_t ai = 0; ai < animations.Size(); ++ai) {
+    const json::Value anim = animations[ai];
+    const std::string what = "animation " + Num(uint64_t(ai));
+    if (!anim.IsObject()) Fail(what + " is not an object");
+    const json::Value channels = anim.Get("channels");
+    const json::Value samplers = anim.Get("samplers");
+    if (channels.Present() && !channels.IsArray()) Fail(what + " channels is not an array");
+    if (samplers.Present() && !samplers.IsArray()) Fail(what + " samplers is not an array");
+    // Per joint: the sampler of its translation, rotation and scale.
+    std::vector<std::array<int64_t, 3>> track(jointCount, {-1, -1, -1});
+    for (size_t ci = 0; ci < channels.Size(); ++ci) {
+      const std::string channelName = what + " channel " + Num(uint64_t(ci));
+      const json::Value channel = channels[ci];
+      if (!channel.IsObject()) Fail(channelName + " is not an object");
+      const json::Value target = channel.Get("target");
+      if (!target.IsObject()) Fail(channelName + " has no target");
+      const uint64_t sampler = Whole(channel.Get("sampler"), channelName + " sampler");
+      if (sampler >= samplers.Size())
+        Fail(channelName + " names sampler " + Num(sampler) + ", but " + what + " has " +
+             Num(uint64_t(samplers.Size())));
+      if (!target.Get("node").Present()) continue;  // a target an extension names
+      const uint64_t node = Whole(target.Get("node"), channelName + " target node");
+      if (node >= nodeCount)
+        Fail(channelName + " names node " + Num(node) + ", but the file has " + Num(uint64_t(nodeCount)));
+      const std::string_view path = target.Get("path").String();
+      const int slot = path == "translation" ? 0 : path == "rotation" ? 1 : path == "scale" ? 2 : -1;
+      if (slot < 0 || jointOfNode[size_t(node)] < 0) continue;  // morph weights, or a node that moves no bone
+      track[size_t(jointOfNode[size_t(node)])][size_t(slot)] = int64_t(sampler);
+    }
+    // The samplers the joints use, each read once.
+    std::map<std::pair<int64_t, int>, Sampler> read;
+    double first = 0.0, last = 0.0;
+    for (auto& t : track)
+      for (int slot = 0; slot < 3; ++slot) {
+        if (t[size_t(slot)] < 0) continue;
+        const std::pair<int64_t, int> key(t[size_t(slot)], slot == 1 ? 4 : 3);
+        if (read.count(key)) continue;
+        const Sampler& s = read[key] = ReadSampler(samplers[size_t(key.first)],
+                                                    what + " sampler " + Num(uint64_t(key.first)), size_t(key.second));
+        first = std::min(first, double(s.times.front()));
+        last = std::max(last, double(s.times.back()));
+      }
+    const double length = last - first;
+    if (!(length <= kMaxAnimationSeconds))
+      Fail(what + " lasts " + Num(length) + " s, longer than " + Num(kMaxAnimationSeconds) + " s");
+    const uint64_t frames = uint64_t(std::ceil(length * kSampleRate - 1e-6)) + 1;
+    if (frames > kMaxSampledFrames)
+      Fail(what + " takes " + Num(frames) + " frames, more than " + Num(kMaxSampledFrames));
+    if ((model.frames.size() + frames) * jointCount > kMaxBonePoses)
+      Fail(what + " takes the frames of this model past " + Num(kMaxBonePoses) + " bone poses");
+    const int start = int(model.frames.size());
+    for (uint64_t f = 0; f < frames; ++f) {
+      const double time = std::min(first + double(f) / kSampleRate, last);
+      std::vector<BonePose> frame(jointCount);
+      for (size_t b = 0; b < jointCount; ++b) {
+        const size_t j = jointOfBone[b];
+        Transform x = local[jointNode[j]];
+        float v[4];
+        for (int slot = 0; slot < 3; ++slot) {
+          if (track[j][size_t(slot)] < 0) continue;
+          const Sampler& s = read.at({track[j][size_t(slot)], slot == 1 ? 4 : 3});
+          Sample(s, time, v);
+          if (slot == 0) x.t = glm::vec3(v[0], v[1], v[2]);
+          else if (slot == 1) x.r = Rotation(v);
+          else x.s = glm::vec3(v[0], v[1], v[2]);
+        }
+        frame[b] = pose(j, x);
+      }
+      model.frames.push_back(std::move(frame));
+    }
+    const json::Value name = anim.Get("name");
+    model.animations.push_back({name.IsString() ? std::string(name.String()) : "animation" + std::to_string(ai), start,
+                                int(model.frames.size()) - 1, true});
+  }
+  out = std::move(model);
+}
 
 }  // namespace
 
@@ -731,6 +1255,17 @@ bool LoadGLTF(std::string_view fileName, const std::string& bytes, MeshData& out
     return true;
   } catch (const GltfError& e) {
     error = e.what();
+    return false;
+  }
+}
+
+bool LoadAnimatedGLTF(std::string_view fileName, const std::string& bytes, AnimatedModelData& out, std::string& why) {
+  try {
+    GltfReader reader(fileName, bytes);
+    reader.ReadAnimated(out);
+    return true;
+  } catch (const GltfError& e) {
+    why = e.what();
     return false;
   }
 }

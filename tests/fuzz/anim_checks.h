@@ -22,6 +22,7 @@ inline void CheckAnimatedModel(const scene::AnimatedModelData& m) {
     for (size_t b = 0; b < m.bones.size(); ++b)
       if (m.bones[b].parent < -1 || m.bones[b].parent >= static_cast<int>(b)) __builtin_trap();
     if (m.referencePose.size() != m.bones.size()) __builtin_trap();
+    if (!m.inverseBind.empty() && m.inverseBind.size() != m.bones.size()) __builtin_trap();
     for (const auto& f : m.frames)
       if (f.size() != m.bones.size()) __builtin_trap();
     if (m.skins.size() != m.mesh.objects.size()) __builtin_trap();

@@ -3,6 +3,9 @@
 // triangle and its indices) for any name ending in ".bin" and nothing else,
 // so external buffers are read too without touching the disk. A load that
 // succeeds must hand back data the rest of the engine can index blindly.
+// The same input is then read as an animated model (a skinned figure or one
+// morph frame), which must pass the animated model checks and pose at its
+// first and last frames (anim_checks.h).
 //
 //   CC=clang CXX=clang++ cmake -S . -B build-fuzz-gltf -G Ninja -DKAVO_BUILD_FUZZ=ON \
 //     -DKAVO_BUILD_TESTS=OFF -DKAVO_BUILD_BENCH=OFF
@@ -15,6 +18,7 @@
 #include <cstring>
 #include <string>
 
+#include "anim_checks.h"
 #include "scene/fileaccess.h"
 #include "scene/model_loaders.h"
 
@@ -48,8 +52,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
-  MeshData out;
   std::string error;
+  AnimatedModelData animated;
+  if (LoadAnimatedModel("fuzz/model.gltf", bytes, animated, error)) {
+    kavo::fuzz::CheckAnimatedModel(animated);
+  } else if (error.find("fuzz/model.gltf") == std::string::npos) {
+    __builtin_trap();
+  }
+
+  MeshData out;
+  error.clear();
   if (!detail::LoadGLTF("fuzz/model.gltf", bytes, out, error)) {
     if (error.empty()) __builtin_trap();
     return 0;

@@ -2,7 +2,8 @@
 """Writes the seed corpus of the glTF fuzz target: a few small models, each
 reaching another part of the reader (embedded and binary buffers, indices,
 strides, normalized attributes, sparse accessors, strips and fans, materials
-and textures, an external buffer served by the fuzzer's file access).
+and textures, an external buffer served by the fuzzer's file access, a
+skinned figure with its animation).
 
 usage: make_gltf_corpus.py [OUT_DIR]   (default: tests/fuzz/corpus/gltf)
 """
@@ -79,6 +80,43 @@ def seeds():
         "bufferViews": [{"buffer": 0, "byteLength": 36}, {"buffer": 0, "byteOffset": 36, "byteLength": 8}],
         "accessors": [vec3, {"bufferView": 1, "componentType": 5123, "count": 3, "type": "SCALAR"}],
         "meshes": [{"primitives": [{"attributes": {"POSITION": 0}, "indices": 1}]}]})
+
+    # Two joints under an "Armature" node given as a matrix; joints listed
+    # child first; ubyte joints, normalized ubyte weights, inverse bind
+    # matrices; an animation with LINEAR, STEP and CUBICSPLINE samplers.
+    identity = [1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1]
+    parts = [TRIANGLE, bytes([1, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0]),
+             bytes([255, 0, 0, 0, 255, 0, 0, 0, 128, 127, 0, 0]),
+             struct.pack("<32f", *identity, *identity), struct.pack("<2f", 0, 1),
+             struct.pack("<8f", 0, 0, 0, 1, 0.7071, 0, 0, 0.7071), struct.pack("<6f", 0, 1, 0, 0, 2, 0),
+             struct.pack("<18f", *([1] * 18))]
+    blob, views = b"", []
+    for p in parts:
+        views.append({"buffer": 0, "byteOffset": len(blob), "byteLength": len(p)})
+        blob += p
+    yield "skinned.gltf", text({
+        "asset": ASSET, "buffers": [{"byteLength": len(blob), "uri": data_uri(blob)}], "bufferViews": views,
+        "accessors": [vec3, {"bufferView": 1, "componentType": 5121, "count": 3, "type": "VEC4"},
+                      {"bufferView": 2, "componentType": 5121, "normalized": True, "count": 3, "type": "VEC4"},
+                      {"bufferView": 3, "componentType": 5126, "count": 2, "type": "MAT4"},
+                      {"bufferView": 4, "componentType": 5126, "count": 2, "type": "SCALAR"},
+                      {"bufferView": 5, "componentType": 5126, "count": 2, "type": "VEC4"},
+                      {"bufferView": 6, "componentType": 5126, "count": 2, "type": "VEC3"},
+                      {"bufferView": 7, "componentType": 5126, "count": 6, "type": "VEC3"}],
+        "meshes": [{"primitives": [{"attributes": {"POSITION": 0, "JOINTS_0": 1, "WEIGHTS_0": 2}}]}],
+        "nodes": [{"name": "Armature", "children": [1, 3], "matrix": [0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 1, 0, 0, 1]},
+                  {"name": "root", "children": [2], "scale": [0.01, 0.01, 0.01]},
+                  {"name": "arm", "translation": [0, 1, 0], "rotation": [0, 0, 0, 1]},
+                  {"mesh": 0, "skin": 0}],
+        "skins": [{"joints": [2, 1], "inverseBindMatrices": 3}],
+        "animations": [{"name": "wave", "samplers": [{"input": 4, "output": 5},
+                                                     {"input": 4, "output": 6, "interpolation": "STEP"},
+                                                     {"input": 4, "output": 7, "interpolation": "CUBICSPLINE"}],
+                        "channels": [{"sampler": 0, "target": {"node": 2, "path": "rotation"}},
+                                     {"sampler": 1, "target": {"node": 1, "path": "translation"}},
+                                     {"sampler": 2, "target": {"node": 1, "path": "scale"}},
+                                     {"sampler": 1, "target": {"node": 0, "path": "translation"}},
+                                     {"sampler": 0, "target": {"node": 3, "path": "weights"}}]}]})
 
 
 def main():
