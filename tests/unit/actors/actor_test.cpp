@@ -168,6 +168,24 @@ TEST_F(ActorTest, AMissingAnimationFileIsError10WithItsBareName) {
   EXPECT_EQ(platform.dialogs[0].text.find("actors"), std::string::npos);
 }
 
+TEST_F(ActorTest, AGltfFigureWithItsBufferBesideItInAnotherLetterCase) {
+  // A static glTF figure: one frame, no bones; its buffer file is named in
+  // another letter case than the file on disk.
+  const float tri[9] = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+  dir.Write("data/actors/tri.bin", std::string(reinterpret_cast<const char*>(tri), sizeof tri));
+  dir.Write("data/actors/figure.gltf",
+            R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":36,"uri":"TRI.BIN"}],)"
+            R"("bufferViews":[{"buffer":0,"byteLength":36}],)"
+            R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"}],)"
+            R"("meshes":[{"primitives":[{"attributes":{"POSITION":0}}]}],"nodes":[{"mesh":0}],"scenes":[{"nodes":[0]}]})");
+  Run("a = TActor.Create() a.LoadBaseMesh('Actors/Figure.gltf')");
+  for (const std::string& line : NewLog()) EXPECT_EQ(line.find("rror"), std::string::npos) << line;
+  EXPECT_TRUE(Actor(0).actor.model->HasModel());
+  EXPECT_EQ(Actor(0).actor.model->FrameCount(), 1);
+  RunFrames(2);
+  EXPECT_FALSE(Ctx().halted);
+}
+
 TEST_F(ActorTest, ArgumentChecksRaiseTheirMessages) {
   Run("a = TActor.Create()");
   const char* cases[][2] = {
