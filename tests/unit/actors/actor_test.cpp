@@ -243,6 +243,22 @@ TEST_F(ActorTest, FrameEventsNameTheActorAnimationAndFrame) {
   EXPECT_NE(seen.find("0walking2;"), std::string::npos) << seen;
 }
 
+// The order of a scripted run's events: a frame event for every frame it
+// passes, the end function once after the event of its last frame, then the
+// automatic animation's frames.
+TEST_F(ActorTest, FrameEventsThenTheEndFunctionInOrder) {
+  RoomScript(
+      "seen = ''\n"
+      "function onActorFrameChange(id, anim, frame) if #seen < 60 then seen = seen .. anim:sub(1, 1) .. frame .. ' ' end end\n"
+      "function done() seen = seen .. 'END ' end\n");
+  MakeHero();
+  Run("seen = '' hero.RunBoneAnimation('talking', 'done', 10, false)");
+  RunFrames(30);
+  // talking is frames 8 to 10: two frames passed, then the end; then
+  // standing (frames 2 and 3) at 200 ms a frame.
+  EXPECT_EQ(Eval("seen"), "t1 t2 END s1 ");
+}
+
 TEST_F(ActorTest, AFailingFrameEventIsNotCalledAgain) {
   RoomScript("count = 0\nfunction onActorFrameChange() count = count + 1 error('broken') end\n");
   MakeHero();
@@ -355,6 +371,13 @@ TEST_F(ActorTest, SaveLinesHoldCollisionSizeSpeechAndWalkPoints) {
   EXPECT_EQ(b.actor.walkQueue[1].function, "arrive");
   EXPECT_EQ(b.actor.collisionSphere->Scale(), glm::vec3(2, 3, 4));
   EXPECT_TRUE(Ctx().collisions->IsActive(b.actor.body));
+  // A size of 0 or less keeps a small body; the sphere shows what was asked.
+  Run("b.SetCollisionScale(0, -1, 5)");
+  const glm::vec3 size = Ctx().collisions->DynamicDesc(b.actor.body)->size;
+  EXPECT_GT(size.x, 0.0f);
+  EXPECT_GT(size.y, 0.0f);
+  EXPECT_EQ(size.z, 5.0f);
+  EXPECT_EQ(b.actor.collisionSphere->Scale(), glm::vec3(0, -1, 5));
 }
 
 TEST_F(ActorTest, PointToStraightAboveChangesNothing) {
