@@ -380,6 +380,35 @@ TEST_F(ActorTest, SaveLinesHoldCollisionSizeSpeechAndWalkPoints) {
   EXPECT_EQ(b.actor.collisionSphere->Scale(), glm::vec3(0, -1, 5));
 }
 
+// Numbers no game means (NaN, infinities, huge values) through every method
+// that takes them: the engine goes on and the actor stays where numbers are
+// finite.
+TEST_F(ActorTest, HostileNumbersLeaveTheActorSound) {
+  TKavoContext& ctx = Ctx();
+  const float s = 5000.0f;
+  ctx.collisions->AddStaticBody({{-s, 0, -s}, {s, 0, -s}, {s, 0, s}, {-s, 0, -s}, {s, 0, s}, {-s, 0, s}},
+                                glm::mat4(1.0f), scene::WalkAreaBody());
+  MakeHero();
+  Actor(0).ActivateBody();
+  Run("nan = 0/0 inf = 1/0");
+  for (const char* call : {"hero.Walk(nan, 0, nan)", "hero.Walk(inf, 0, -inf)", "hero.Walk(1e30, 0, 1e30)",
+                           "hero.ApplyForce(inf, nan, 1e38)", "hero.Jump(nan, inf)", "hero.SetCollisionScale(nan, inf, 0)",
+                           "hero.PointTo(nan, 0, 1)", "hero.SetMeshScale(nan, 1, 1)", "hero.SetActor_Dummy_Position(inf, 0, 0)",
+                           "hero.RunBoneAnimation('walking', '', -5, true)", "hero.RunBoneAnimation('walking', '', 1e12)",
+                           "hero.CurrentFrame = 1e15", "hero.FindPathAndWalk(nan, nan, nan)", "hero.WalkingSpeed = inf",
+                           "hero.TurningSpeed = nan", "hero.MaxWalkingTurnAngle = -1e30"}) {
+    Run(call);
+    RunFrames(3);
+    ASSERT_FALSE(ctx.halted) << call;
+  }
+  Run("hero.ClearWalkPoints() hero.SetActor_Dummy_Position(0, 0, 0) hero.SetCollisionScale(1, 1, 1)");
+  Run("hero.SetPosition(0, 5, 0) hero.WalkingSpeed = 500 hero.TurningSpeed = 250 hero.MaxWalkingTurnAngle = 200");
+  Run("hero.Walk(100, 0, 0)");
+  RunFrames(50);
+  const glm::vec3 p = Actor(0).actor.root->Position();
+  EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) << p.x << " " << p.y << " " << p.z;
+}
+
 TEST_F(ActorTest, PointToStraightAboveChangesNothing) {
   Run("a = TActor.Create()");
   const glm::vec3 before = Actor(0).actor.root->Direction();
