@@ -1,7 +1,6 @@
 #include "hud/hud_classes.h"
 
 namespace kavo {
-KAVO_SIMPLE_CLASS_IMPL(THudspriteClass, KAVO_REGISTRY(hudSprites))
 KAVO_SIMPLE_CLASS_IMPL(THudTrackBarClass, KAVO_NO_REGISTRY)
 KAVO_SIMPLE_CLASS_IMPL(THudtextClass, KAVO_REGISTRY(hudTexts))
 KAVO_SIMPLE_CLASS_IMPL(TInventoryClass, KAVO_REGISTRY(inventories))

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "hud/kavohudsprite.h"
 #include "script/simpleclass.h"
 
 namespace kavo::scene {
@@ -10,7 +11,6 @@ class Node;
 }
 
 namespace kavo {
-KAVO_SIMPLE_CLASS_DECL(THudspriteClass)
 KAVO_SIMPLE_CLASS_DECL(THudTrackBarClass)
 KAVO_SIMPLE_CLASS_DECL(THudtextClass)
 KAVO_SIMPLE_CLASS_DECL(TConversationClass)

@@ -1,5 +1,7 @@
 #include "scene/texture.h"
 
+#include <array>
+
 #include "core/errors.h"
 #include "scene/fileaccess.h"
 #include "scene/gif.h"
@@ -218,6 +220,30 @@ void Texture::DeriveAlpha() const {
       break;
     case TextureAlphaMode::FromLuminance:
       for (size_t i = 0; i < n; ++i) p[i * 4 + 3] = toByte(luminance(p + i * 4));
+      break;
+    case TextureAlphaMode::AverageFloor:
+      for (size_t i = 0; i < n; ++i) {
+        uint8_t* q = p + i * 4;
+        q[3] = static_cast<uint8_t>((unsigned(q[0]) + q[1] + q[2]) / 3);
+      }
+      break;
+    case TextureAlphaMode::SqrtAverage: {
+      static const std::array<uint8_t, 256> table = [] {
+        std::array<uint8_t, 256> t{};
+        for (int v = 0; v < 256; ++v) t[v] = static_cast<uint8_t>(std::lround(255.0 * std::sqrt(v / 255.0)));
+        return t;
+      }();
+      for (size_t i = 0; i < n; ++i) {
+        uint8_t* q = p + i * 4;
+        q[3] = table[(unsigned(q[0]) + q[1] + q[2]) / 3];
+      }
+      break;
+    }
+    case TextureAlphaMode::BlackTransparent:
+      for (size_t i = 0; i < n; ++i) {
+        uint8_t* q = p + i * 4;
+        q[3] = (q[0] == 0 && q[1] == 0 && q[2] == 0) ? 0 : 255;
+      }
       break;
     case TextureAlphaMode::TopLeftTransparent: {
       if (n == 0) break;

@@ -23,7 +23,11 @@ enum class TextureAlphaMode {
   FromIntensity,     // alpha = (r + g + b) / 3
   FromSqrtLuminance, // alpha = sqrt(luminance), luminance = 0.299 r + 0.587 g + 0.114 b (0..1)
   FromLuminance,     // alpha = luminance
-  TopLeftTransparent // alpha 0 where the colour equals the top-left pixel, else as stored
+  TopLeftTransparent, // alpha 0 where the colour equals the top-left pixel, else as stored
+  // The HUD sprites' modes:
+  AverageFloor,       // alpha = (r + g + b) div 3
+  SqrtAverage,        // alpha = round(255 * sqrt(((r + g + b) div 3) / 255)), the plain average
+  BlackTransparent    // alpha 0 exactly where the colour is (0, 0, 0), 255 elsewhere
 };
 
 // The internal format the picture is uploaded in.
