@@ -194,6 +194,36 @@ TEST_F(SceneGL, HudSpriteOverTheWorldAfterAMessyCallback) {
   ExpectRGB(8, 12, {128, 0, 128}, "blended sprite");
 }
 
+TEST_F(SceneGL, HudSpriteBlackIsTransparentRepeatedAndFadedByAlpha) {
+  // A picture of two black and two green texels, repeated twice across the
+  // sprite: black columns let the world through (the HUD sprites' default
+  // mode), green ones cover it; the material alpha fades the green.
+  Quad(*rootdummy, "world", {1, 0, 0, 1}, 0, 2);
+  auto* sprite = rootdummy->CreateChild<HudSpriteNode>("sprite");
+  sprite->SetXY(8, 8);
+  sprite->width = 16;
+  sprite->height = 16;
+  Material& m = sprite->material;
+  m.unlit = true;
+  m.diffuse = {1, 1, 1, 1};
+  m.blending = BlendingMode::Transparency;
+  m.texture.mode = TextureMode::Modulate;
+  m.texture.enabled = true;
+  m.texture.repeatX = 2;
+  m.texture.image.SetPixels(4, 1, {0, 0, 0, 255, 0, 0, 0, 255, 0, 255, 0, 255, 0, 255, 0, 255}, false);
+  m.texture.image.SetFormat(TextureFormat::RGBA);
+  m.SetAlphaMode(TextureAlphaMode::BlackTransparent);
+  Frame();
+  ExpectRGB(2, 8, {255, 0, 0}, "first black column");
+  ExpectRGB(6, 8, {0, 255, 0}, "first green column");
+  ExpectRGB(10, 8, {255, 0, 0}, "second black column");
+  ExpectRGB(14, 8, {0, 255, 0}, "second green column");
+  m.diffuse.a = 0.5f;
+  Frame();
+  ExpectRGB(6, 8, {128, 128, 0}, "green at half alpha");
+  ExpectRGB(2, 8, {255, 0, 0}, "black stays clear");
+}
+
 TEST_F(SceneGL, BlendedMeshBehindAnOpaqueOneStaysHidden) {
   // The blended quad comes first in the tree but is drawn after the opaque
   // one (blended last), behind it: only the uncovered part shows, blended.
