@@ -217,6 +217,29 @@ TEST_P(AudioMixerContract, DecodeFailuresSayWhy) {
 INSTANTIATE_TEST_SUITE_P(Mixers, AudioMixerContract, testing::Values(Kind::Sdl, Kind::Virtual),
                          [](const auto& info) { return info.param == Kind::Sdl ? "Sdl" : "Virtual"; });
 
+// SDL_mixer reports ended channels to one process-wide callback, so only one
+// SDL mixer may be open; a virtual mixer shares the device beside it.
+TEST(SdlMixer, OneOpenAtATime) {
+  TSdlAudioMixer first, second;
+  ManualTime time;
+  TVirtualAudioMixer beside(time);
+  std::string error;
+  ASSERT_TRUE(first.Open(22050, 2, 512, error)) << error;
+  EXPECT_FALSE(second.Open(22050, 2, 512, error));
+  EXPECT_NE(error.find("already open"), std::string::npos) << error;
+  ASSERT_TRUE(beside.Open(22050, 2, 512, error)) << error;
+  TAudioChunkPtr chunk = beside.Decode(MakeWav(22050, 1, 22050 * 5), "shared.wav", error);
+  ASSERT_TRUE(chunk) << error;
+  ASSERT_EQ(first.Play(chunk, -1), 0);
+  beside.Close();  // leaves the shared device open
+  EXPECT_TRUE(first.IsPlaying(0));
+  EXPECT_TRUE(first.Decode(MakeWav(22050, 1, 100), "after.wav", error)) << error;
+  EXPECT_TRUE(first.Halt(0));
+  EXPECT_EQ(first.TakeFinished(), std::vector<int>{0});
+  first.Close();
+  EXPECT_TRUE(second.Open(22050, 2, 512, error)) << error;
+}
+
 // ---- The virtual mixer on its clock ----
 
 class VirtualMixer : public testing::Test {
