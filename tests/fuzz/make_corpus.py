@@ -557,6 +557,18 @@ def seeds_md2():
     yield "hero_more.bin", model + b"%%anim\n" + md2(["jump1", "jump2"])
     yield "one_frame.bin", md2(["x"], skin=b"")
 
+# ---------------------------------------------------------------- speech fonts
+
+def seeds_speechfont():
+    def font(count, widths):
+        out = struct.pack("<iii", 14, 21, count)
+        for i in range(count):
+            out += struct.pack("<ffff", i / 256, 1 - i / 512, (i + 5) / 256, 0.5)
+        out += struct.pack("<i", 256) + b"".join(struct.pack("<i", w) for w in widths)
+        return out
+    yield "default.gsf", font(256, [(i % 9 + 3) if 32 <= i <= 125 else 0 for i in range(256)])
+    yield "few.gsf", font(3, [0] * 65 + [10, 11, 12] + [0] * 188)
+
 # ---------------------------------------------------------------- main
 
 def main():
@@ -566,7 +578,7 @@ def main():
     kinds = {
         "3ds": seeds_3ds, "obj": seeds_obj, "picture": seeds_picture,
         "projectfile": seeds_projectfile, "scriptedinput": seeds_scriptedinput,
-        "smd": seeds_smd, "md2": seeds_md2,
+        "smd": seeds_smd, "md2": seeds_md2, "speechfont": seeds_speechfont,
     }
     for folder, seeds in kinds.items():
         path = os.path.join(out, folder)
