@@ -40,6 +40,19 @@ void PutF32(std::string& out, float v) {
 
 }  // namespace
 
+std::vector<std::string_view> TextLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    lines.push_back(text.substr(start, i - start));
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  lines.push_back(text.substr(start));
+  return lines;
+}
+
 int64_t BitmapFontData::StringWidth(std::string_view text) const {
   if (text.empty()) return 0;
   int64_t w = 0;

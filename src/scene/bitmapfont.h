@@ -11,6 +11,9 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "scene/texture.h"
 
 namespace kavo::scene {
 
@@ -31,6 +34,16 @@ struct BitmapFontData {
   // (0 for the empty string).
   int64_t StringWidth(std::string_view text) const;
 };
+
+// A font ready to draw: its data and the glyph picture (white on black,
+// black transparent).
+struct BitmapFont {
+  BitmapFontData data;
+  Texture picture;
+};
+
+// A text's lines, broken at CR LF, CR or LF.
+std::vector<std::string_view> TextLines(std::string_view text);
 
 // One layout pass over the codes with a width, on a W × H picture: each cell
 // is width + 2 wide and charHeight high, rows filled left to right. `place`

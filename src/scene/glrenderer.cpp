@@ -415,6 +415,71 @@ void GLRenderer::VisitHudSprite(HudSpriteNode& n) {
   glMatrixMode(GL_MODELVIEW);
 }
 
+void GLRenderer::VisitHudText(HudTextNode& n) {
+  if (n.text.empty() || !n.font) return;
+  const BitmapFontData& f = n.font->data;
+  const unsigned texture = n.font->picture.Bind();
+  const View& view = *CurrentView();
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(0.0, view.Width(), view.Height(), 0.0, -1.0, 1.0);  // pixels, origin top-left, y down
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glDisable(GL_DEPTH_TEST);
+  glDepthMask(GL_FALSE);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_FOG);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  if (texture != 0) {
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  } else {
+    glDisable(GL_TEXTURE_2D);
+  }
+  glColor4fv(glm::value_ptr(n.colour));
+
+  const std::vector<std::string_view> lines = TextLines(n.text);
+  const float lineStep = float(f.charHeight) + float(f.verticalSpacing);
+  const float total = float(lines.size()) * f.charHeight + float(lines.size() - 1) * f.verticalSpacing;
+  float y = n.Y();
+  if (n.vLayout == HudTextNode::VLayout::Center) y -= total / 2;
+  else if (n.vLayout == HudTextNode::VLayout::Bottom) y -= total;
+  glBegin(GL_QUADS);
+  for (std::string_view line : lines) {
+    const float w = float(f.StringWidth(line));
+    float x = n.X();
+    if (n.hAlign == HudTextNode::HAlign::Center) x -= w / 2;
+    else if (n.hAlign == HudTextNode::HAlign::Right) x -= w;
+    for (char ch : line) {
+      const auto c = static_cast<unsigned char>(ch);
+      const float cw = float(f.widths[c]);
+      if (cw > 0) {
+        const GlyphRect& r = f.rects[c];
+        glTexCoord2f(r.left, r.top);
+        glVertex2f(x, y);
+        glTexCoord2f(r.left, r.bottom);
+        glVertex2f(x, y + f.charHeight);
+        glTexCoord2f(r.right, r.bottom);
+        glVertex2f(x + cw, y + f.charHeight);
+        glTexCoord2f(r.right, r.top);
+        glVertex2f(x + cw, y);
+      }
+      x += cw + f.italicCorrection + f.horizontalSpacing;
+    }
+    y += lineStep;
+  }
+  glEnd();
+  glDepthMask(GL_TRUE);
+  glEnable(GL_DEPTH_TEST);
+  glPopMatrix();
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+}
+
 void GLRenderer::VisitDirectRender(DirectRenderNode& n) {
   if (!n.callback) return;
   // The callback may change anything; everything it can touch is saved

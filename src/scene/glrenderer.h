@@ -40,6 +40,7 @@ class GLRenderer : public Renderer {
   void VisitHudSprite(HudSpriteNode& n) override;
   void VisitDirectRender(DirectRenderNode& n) override;
   void VisitLineSet(LineSetNode& n) override;
+  void VisitHudText(HudTextNode& n) override;
 
  private:
   void LoadNodeMatrix();

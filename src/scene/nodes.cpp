@@ -16,6 +16,7 @@ void NodeVisitor::VisitSphere(SphereNode& n) { VisitNode(n); }
 void NodeVisitor::VisitHudSprite(HudSpriteNode& n) { VisitNode(n); }
 void NodeVisitor::VisitDirectRender(DirectRenderNode& n) { VisitNode(n); }
 void NodeVisitor::VisitLineSet(LineSetNode& n) { VisitNode(n); }
+void NodeVisitor::VisitHudText(HudTextNode& n) { VisitNode(n); }
 
 void GroupNode::Accept(NodeVisitor& v) { v.VisitGroup(*this); }
 void CameraNode::Accept(NodeVisitor& v) { v.VisitCamera(*this); }
@@ -23,6 +24,7 @@ void SphereNode::Accept(NodeVisitor& v) { v.VisitSphere(*this); }
 void HudSpriteNode::Accept(NodeVisitor& v) { v.VisitHudSprite(*this); }
 void DirectRenderNode::Accept(NodeVisitor& v) { v.VisitDirectRender(*this); }
 void LineSetNode::Accept(NodeVisitor& v) { v.VisitLineSet(*this); }
+void HudTextNode::Accept(NodeVisitor& v) { v.VisitHudText(*this); }
 
 bool GroupNode::PointInside(const glm::vec3& absolutePoint) const {
   const float edge = std::fabs(cubeSize_);

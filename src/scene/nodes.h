@@ -3,6 +3,7 @@
 // sets. Static meshes live in staticmesh.h.
 #pragma once
 
+#include "scene/bitmapfont.h"
 #include "scene/material.h"
 #include "scene/node.h"
 
@@ -97,6 +98,29 @@ class HudSpriteNode : public Node {
   float rotation = 0.0f;  // degrees
   Material material;
   bool IsBlended() const override { return material.Blended(); }
+  void Accept(NodeVisitor& v) override;
+};
+
+// Lines of text in window pixels (y down) drawn with a bitmap font: each
+// character a quad of its table width by the font's CharHeight, textured
+// with its glyph rectangle, advancing by width + italic correction +
+// spacing; lines CharHeight + vertical spacing apart. The text is 8-bit
+// (the code page's bytes). Alignment is about the node's x, the layout
+// about its y.
+class HudTextNode : public Node {
+ public:
+  enum class HAlign { Left, Center, Right };
+  enum class VLayout { Top, Center, Bottom };
+  using Node::Node;
+  float X() const { return Position().x; }
+  float Y() const { return Position().y; }
+  void SetXY(float x, float y) { SetPosition(x, y, Position().z); }
+  std::string text;
+  BitmapFont* font = nullptr;  // not owned
+  glm::vec4 colour{1.0f, 1.0f, 1.0f, 1.0f};
+  HAlign hAlign = HAlign::Center;
+  VLayout vLayout = VLayout::Center;
+  bool IsBlended() const override { return true; }
   void Accept(NodeVisitor& v) override;
 };
 

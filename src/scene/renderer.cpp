@@ -116,6 +116,9 @@ void NullRenderer::VisitDirectRender(DirectRenderNode& n) {
     n.callback(ctx);
   }
 }
+void NullRenderer::VisitHudText(HudTextNode& n) {
+  if (!n.text.empty()) drawn_.push_back(n.Name());
+}
 void NullRenderer::VisitLineSet(LineSetNode& n) {
   if (!n.points.empty()) drawn_.push_back(n.Name());
 }

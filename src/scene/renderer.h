@@ -65,6 +65,7 @@ class NullRenderer : public Renderer {
   void VisitHudSprite(HudSpriteNode& n) override;
   void VisitDirectRender(DirectRenderNode& n) override;
   void VisitLineSet(LineSetNode& n) override;
+  void VisitHudText(HudTextNode& n) override;
 
  private:
   std::vector<std::string> drawn_;

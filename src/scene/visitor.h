@@ -14,6 +14,7 @@ class SphereNode;
 class HudSpriteNode;
 class DirectRenderNode;
 class LineSetNode;
+class HudTextNode;
 
 class NodeVisitor {
  public:
@@ -27,6 +28,7 @@ class NodeVisitor {
   virtual void VisitHudSprite(HudSpriteNode& n);
   virtual void VisitDirectRender(DirectRenderNode& n);
   virtual void VisitLineSet(LineSetNode& n);
+  virtual void VisitHudText(HudTextNode& n);
 };
 
 }  // namespace kavo::scene

@@ -14,6 +14,15 @@
 namespace kavo::scene {
 namespace {
 
+TEST(BitmapFont, LinesBreakAtCrLfCrAndLf) {
+  using L = std::vector<std::string_view>;
+  EXPECT_EQ(TextLines(""), L{""});
+  EXPECT_EQ(TextLines("one"), L{"one"});
+  EXPECT_EQ(TextLines("a\r\nb\rc\nd"), (L{"a", "b", "c", "d"}));
+  EXPECT_EQ(TextLines("a\n\rb"), (L{"a", "", "b"}));  // LF then CR: two breaks
+  EXPECT_EQ(TextLines("a\r\n"), (L{"a", ""}));
+}
+
 TEST(BitmapFont, StringWidthCountsSpacingAndItalicCorrection) {
   BitmapFontData f;
   f.widths['a'] = 5;

@@ -224,6 +224,44 @@ TEST_F(SceneGL, HudSpriteBlackIsTransparentRepeatedAndFadedByAlpha) {
   ExpectRGB(2, 8, {255, 0, 0}, "black stays clear");
 }
 
+TEST_F(SceneGL, HudTextDrawsEachCharacterAsAQuadOfItsWidth) {
+  // A font whose glyph 'A' is 6 by 10 pixels of white; characters advance
+  // by width + spacing (1); lines are 10 + 1 apart.
+  BitmapFont font;
+  font.data.charHeight = 10;
+  font.data.widths['A'] = 6;
+  font.data.rects['A'] = {0.0f, 1.0f, 1.0f, 0.0f};
+  font.picture.SetPixels(4, 4, std::vector<uint8_t>(64, 255), false);
+  font.picture.SetFormat(TextureFormat::RGBA);
+  font.picture.SetAlphaMode(TextureAlphaMode::BlackTransparent);
+  Quad(*rootdummy, "world", {0, 0, 1, 1}, 0, 2);
+  auto* text = rootdummy->CreateChild<HudTextNode>("text");
+  text->font = &font;
+  text->colour = {1, 0, 0, 1};
+  text->text = "AA\r\nA";
+  text->hAlign = HudTextNode::HAlign::Left;
+  text->vLayout = HudTextNode::VLayout::Top;
+  text->SetXY(10, 10);
+  auto* right = rootdummy->CreateChild<HudTextNode>("right");
+  right->font = &font;
+  right->colour = {0, 1, 0, 1};
+  right->text = "A";
+  right->hAlign = HudTextNode::HAlign::Right;
+  right->vLayout = HudTextNode::VLayout::Bottom;
+  right->SetXY(60, 60);
+  Frame();
+  ExpectRGB(12, 12, {255, 0, 0}, "first A");
+  ExpectRGB(16, 12, {0, 0, 255}, "the spacing after it");
+  ExpectRGB(19, 12, {255, 0, 0}, "second A");
+  ExpectRGB(24, 12, {0, 0, 255}, "after the line");
+  ExpectRGB(12, 20, {0, 0, 255}, "between the lines");
+  ExpectRGB(12, 25, {255, 0, 0}, "second line");
+  ExpectRGB(19, 25, {0, 0, 255}, "second line is one character");
+  ExpectRGB(56, 55, {0, 255, 0}, "right-aligned, bottom-laid");
+  ExpectRGB(61, 55, {0, 0, 255}, "right of its x");
+  ExpectRGB(56, 61, {0, 0, 255}, "below its y");
+}
+
 TEST_F(SceneGL, BlendedMeshBehindAnOpaqueOneStaysHidden) {
   // The blended quad comes first in the tree but is drawn after the opaque
   // one (blended last), behind it: only the uncovered part shows, blended.
