@@ -380,15 +380,27 @@ void GLRenderer::VisitLineSet(LineSetNode& n) {
   if (lightingOn_) glEnable(GL_LIGHTING);
 }
 
-void GLRenderer::VisitHudSprite(HudSpriteNode& n) {
+// HUD elements draw in window pixels: origin at the view's top-left, y down.
+void GLRenderer::BeginWindowPixels() {
   const View& view = *CurrentView();
   glMatrixMode(GL_PROJECTION);
   glPushMatrix();
   glLoadIdentity();
-  glOrtho(0.0, view.Width(), view.Height(), 0.0, -1.0, 1.0);  // pixels, origin top-left, y down
+  glOrtho(0.0, view.Width(), view.Height(), 0.0, -1.0, 1.0);
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
   glLoadIdentity();
+}
+
+void GLRenderer::EndWindowPixels() {
+  glPopMatrix();
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+}
+
+void GLRenderer::VisitHudSprite(HudSpriteNode& n) {
+  BeginWindowPixels();
   glTranslatef(n.X(), n.Y(), 0.0f);
   // With y running down, a negative angle about z turns counter-clockwise on screen.
   glRotatef(-n.rotation, 0.0f, 0.0f, 1.0f);
@@ -409,24 +421,14 @@ void GLRenderer::VisitHudSprite(HudSpriteNode& n) {
   glEnd();
   UnApplyMaterial(n.material);
   glEnable(GL_DEPTH_TEST);
-  glPopMatrix();
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
+  EndWindowPixels();
 }
 
 void GLRenderer::VisitHudText(HudTextNode& n) {
   if (n.text.empty() || !n.font) return;
   const BitmapFontData& f = n.font->data;
   const unsigned texture = n.font->picture.Bind();
-  const View& view = *CurrentView();
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glOrtho(0.0, view.Width(), view.Height(), 0.0, -1.0, 1.0);  // pixels, origin top-left, y down
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
+  BeginWindowPixels();
   glDisable(GL_DEPTH_TEST);
   glDepthMask(GL_FALSE);
   glDisable(GL_LIGHTING);
@@ -474,10 +476,7 @@ void GLRenderer::VisitHudText(HudTextNode& n) {
   glEnd();
   glDepthMask(GL_TRUE);
   glEnable(GL_DEPTH_TEST);
-  glPopMatrix();
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
+  EndWindowPixels();
 }
 
 void GLRenderer::VisitDirectRender(DirectRenderNode& n) {

@@ -44,6 +44,8 @@ class GLRenderer : public Renderer {
 
  private:
   void LoadNodeMatrix();
+  void BeginWindowPixels();
+  void EndWindowPixels();
   void DrawMesh(StaticMeshNode& n, const MeshData& data, const GLMeshCache& cache);
   void ApplyMaterial(Material& m);
   void UnApplyMaterial(Material& m);

@@ -5,7 +5,10 @@
 // way between them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "mesh_checks.h"
 #include "scene/animated_loaders.h"
@@ -62,6 +65,35 @@ inline void CheckAnimatedModel(const scene::AnimatedModelData& m) {
     }
   }
   CheckLoadedModel(posed);
+}
+
+// The body of the animated-model fuzz targets: the input is a model named
+// `modelName`, then optionally a line "%%anim" and an animation file added
+// to it as `animationName`. A load that succeeds must hand back data the
+// node can index blindly and pose; a failure must name the file; an added
+// animation that fails must leave the frames as they were.
+inline int FuzzModelWithAnimation(const uint8_t* data, size_t size, const char* modelName,
+                                  const char* animationName) {
+  constexpr std::string_view kMarker = "%%anim\n";
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const size_t marker = input.find(kMarker);
+  const std::string model(input.substr(0, marker));
+  scene::AnimatedModelData out;
+  std::string error;
+  if (!scene::LoadAnimatedModel(modelName, model, out, error)) {
+    if (error.find(modelName) == std::string::npos) __builtin_trap();
+    return 0;
+  }
+  CheckAnimatedModel(out);
+  if (marker == std::string_view::npos) return 0;
+  const std::string more(input.substr(marker + kMarker.size()));
+  const int frames = out.FrameCount();
+  if (!scene::AppendAnimationFile(animationName, more, out, error)) {
+    if (error.find(animationName) == std::string::npos || out.FrameCount() != frames) __builtin_trap();
+    return 0;
+  }
+  CheckAnimatedModel(out);
+  return 0;
 }
 
 }  // namespace kavo::fuzz

@@ -3,6 +3,7 @@
 // inverse bind matrices are used, animations are sampled at 30 frames a
 // second; broken skins fail naming the file; a glTF without a skin is a
 // morph model of one frame.
+#include "support/bytes.h"
 #include "scene/animatedmesh.h"
 #include "core/errors.h"
 
@@ -20,26 +21,13 @@
 namespace kavo::scene {
 namespace {
 
+using test::Base64;
+
 constexpr float kEps = 1e-4f;
 const float kS45 = std::sqrt(0.5f);
 
 std::string Bytes(const void* p, size_t n) { return std::string(static_cast<const char*>(p), n); }
 std::string Floats(const std::vector<float>& v) { return Bytes(v.data(), v.size() * 4); }
-
-std::string Base64(const std::string& in) {
-  static const char* abc = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < in.size(); i += 3) {
-    uint32_t n = uint32_t(uint8_t(in[i])) << 16;
-    if (i + 1 < in.size()) n |= uint32_t(uint8_t(in[i + 1])) << 8;
-    if (i + 2 < in.size()) n |= uint8_t(in[i + 2]);
-    out += abc[(n >> 18) & 63];
-    out += abc[(n >> 12) & 63];
-    out += i + 1 < in.size() ? abc[(n >> 6) & 63] : '=';
-    out += i + 2 < in.size() ? abc[n & 63] : '=';
-  }
-  return out;
-}
 
 std::string Num(double v) {
   char buf[64];

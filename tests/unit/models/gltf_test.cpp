@@ -2,6 +2,7 @@
 // (component types, strides, normalization, sparse), primitive modes and
 // names, external buffers and textures beside the model through the scene's
 // file access, the JSON reader, and hostile files that must fail cleanly.
+#include "support/bytes.h"
 #include "scene/fileaccess.h"
 #include "scene/geometry.h"
 #include "scene/json.h"
@@ -15,6 +16,8 @@
 
 namespace kavo::scene {
 namespace {
+
+using test::Base64;
 
 // Serves files from memory through the scene's file access and records every
 // name asked for; restores the disk access when it goes.
@@ -57,21 +60,6 @@ std::string Ints(int size, std::initializer_list<uint32_t> values) {
   std::string s;
   for (uint32_t v : values) s += U32(v).substr(0, size_t(size));
   return s;
-}
-
-std::string Base64(const std::string& in) {
-  static const char* abc = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < in.size(); i += 3) {
-    uint32_t n = uint32_t(uint8_t(in[i])) << 16;
-    if (i + 1 < in.size()) n |= uint32_t(uint8_t(in[i + 1])) << 8;
-    if (i + 2 < in.size()) n |= uint8_t(in[i + 2]);
-    out += abc[(n >> 18) & 63];
-    out += abc[(n >> 12) & 63];
-    out += i + 1 < in.size() ? abc[(n >> 6) & 63] : '=';
-    out += i + 2 < in.size() ? abc[n & 63] : '=';
-  }
-  return out;
 }
 
 std::string DataBuffer(const std::string& bytes) {
