@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "mesh_checks.h"
 #include "scene/animated_loaders.h"
@@ -87,6 +88,15 @@ inline int FuzzModelWithAnimation(const uint8_t* data, size_t size, const char* 
   CheckAnimatedModel(out);
   if (marker == std::string_view::npos) return 0;
   const std::string more(input.substr(marker + kMarker.size()));
+  // The same bytes as an ".aaf" list: a list that parses holds sound ranges.
+  std::vector<scene::AnimationRange> list;
+  std::string listError;
+  if (scene::ParseAnimationList("m/y.aaf", more, list, listError)) {
+    for (const scene::AnimationRange& r : list)
+      if (r.name.empty() || r.start < 0 || r.end < r.start) __builtin_trap();
+  } else if (listError.find("m/y.aaf") == std::string::npos) {
+    __builtin_trap();
+  }
   const int frames = out.FrameCount();
   if (!scene::AppendAnimationFile(animationName, more, out, error)) {
     if (error.find(animationName) == std::string::npos || out.FrameCount() != frames) __builtin_trap();
