@@ -26,7 +26,10 @@ namespace scene {
 class CollisionManager;
 class Node;
 class StaticMeshNode;
+struct BitmapFont;
 }  // namespace scene
+
+class TSDLSoundSystem;
 
 class TKavoScene;
 class TKavoArchiveReader;
@@ -147,6 +150,18 @@ struct TKavoContext {
   TGameServices* services = nullptr;
   TGameFiles files;
   TPointerState pointer;
+
+  // The speech font every HUD text and speech text draws with (owned by the
+  // main window; null before start-up made it).
+  scene::BitmapFont* speechFont = nullptr;
+  // The 8-bit code page texts are shown in (Game.CodePage).
+  std::string codePage = "CP1252";
+  // The two sound systems on the one mixer: effects and music for TSound,
+  // and the speech effects the speech step plays; null without audio.
+  TSDLSoundSystem* sounds = nullptr;
+  TSDLSoundSystem* speechSounds = nullptr;
+  // One name per speech sample, in the order they were added (TSound.AddSpeechFX).
+  std::vector<std::string> speechEffects;
 
   // The current room: its name and script file ("" before the first load).
   std::string roomName, roomScriptFile;
