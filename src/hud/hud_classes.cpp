@@ -2,7 +2,6 @@
 
 namespace kavo {
 KAVO_SIMPLE_CLASS_IMPL(THudTrackBarClass, KAVO_NO_REGISTRY)
-KAVO_SIMPLE_CLASS_IMPL(THudtextClass, KAVO_REGISTRY(hudTexts))
 KAVO_SIMPLE_CLASS_IMPL(TInventoryClass, KAVO_REGISTRY(inventories))
 KAVO_SIMPLE_CLASS_IMPL(TConversationClass, KAVO_NO_REGISTRY)
 }  // namespace kavo

@@ -3,6 +3,7 @@
 #include "audio/audio_classes.h"
 #include "game/kavogame.h"
 #include "hud/hud_classes.h"
+#include "hud/kavohudtext.h"
 #include "hud/kavomenu.h"
 #include "visual/kavomesh.h"
 #include "visual/visual_classes.h"

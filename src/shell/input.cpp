@@ -4,6 +4,7 @@
 
 #include "game/kavogame.h"
 #include "hud/hud_classes.h"
+#include "hud/kavohudtext.h"
 #include "scene/scenetree.h"
 #include "scene/staticmesh.h"
 #include "script/context.h"
