@@ -20,14 +20,25 @@ struct TKavoEvent {
 
 // One queued speech line. The speech step shows it above the actor, keeps it
 // at least `duration` ms and then calls `endFunction` in the room script.
+// A line keeps its own state: whether it is on show, whether it has ended,
+// the play of its own speech sample and whether a skip reached it; the
+// text is only what it shows (two identical lines play in turn, and an
+// empty line still runs its course).
 struct TSpeechObject {
   std::string endFunction;  // empty: none
-  int32_t actorIndex = 0;   // index into the actor list
-  std::string text;         // the list key; cleared when the line ends
+  int32_t actorIndex = 0;   // the speaker's actor ID when queued
+  std::string text;         // in the code page, line breaks as CR LF
   std::string sound;        // speech effect played at the start; empty: none
   float startTime = 0.0f;   // ms of frame-clock time when first shown; 0 = not yet
   int32_t duration = 0;     // ms
   bool blocking = false;    // may not start while another line is spoken
+
+  uint64_t serial = 0;      // grows with every line queued: the queue stays sorted by it
+  uint64_t speaker = 0;     // the speaking actor's object handle; 0: none
+  uint64_t voice = 0;       // the play of its speech sample; 0: none
+  bool onShow = false;
+  bool finished = false;
+  bool skipped = false;     // a skip asked while it was on show
 };
 
 }  // namespace kavo

@@ -10,6 +10,7 @@
 #include "script/binding.h"
 #include "script/context.h"
 #include "script/environment.h"
+#include "world/actorspeech.h"
 #include "world/kavoactor.h"
 #include "world/world_classes.h"
 
@@ -22,9 +23,6 @@ std::string Short(const std::string& s) { return s.size() > 255 ? s.substr(0, 25
 
 // The codes of VK_F23 and VK_F24 stand for wheel movement, never a held key.
 constexpr int kWheelUpCode = 134, kWheelDownCode = 135;
-
-// Whether an actor shows a speech text at this moment.
-bool ActorShowsSpeechText(const TActorClass& actor) { return actor.ShowsSpeechText(); }
 
 int32_t ClampToInt32(int64_t v) {
   return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
@@ -340,20 +338,14 @@ void TGameClass::Script_AddRawConversationData(TKavo_ScriptFunctionData& d) {
   if (HasArg(d, 3)) s.duration = ClampToInt32(d.Args[3].ToRoundedInt());
   if (HasArg(d, 4)) s.blocking = d.Args[4].ToBool();
   if (HasArg(d, 5)) s.endFunction = d.Args[5].ToText();
-  Ctx.services->speechQueue.push_back(std::move(s));
+  QueueRawSpeechLine(Ctx, std::move(s));
 }
 
-void TGameClass::Script_ClearConversations(TKavo_ScriptFunctionData&) {
-  Ctx.services->speechQueue.clear();
-  Ctx.services->speechInProgress = false;
-}
+void TGameClass::Script_ClearConversations(TKavo_ScriptFunctionData&) { ClearSpeechQueue(Ctx); }
 
-void TGameClass::Script_SkipToNextConversation(TKavo_ScriptFunctionData&) {
-  for (TActorClass* actor : Ctx.actors)
-    if (ActorShowsSpeechText(*actor)) {
-      Ctx.services->speechSkip = true;
-      return;
-    }
+void TGameClass::Script_SkipToNextConversation(TKavo_ScriptFunctionData& d) {
+  // With true, the voices of the lines on show stop as well.
+  SkipSpeech(Ctx, HasArg(d, 0) && d.Args[0].ToBool());
 }
 
 }  // namespace kavo

@@ -30,7 +30,11 @@ struct TGameServices {
   std::vector<TKavoEvent> timers;
   uint64_t nextTimerSerial = 1;
   std::vector<TSpeechObject> speechQueue;
-  bool speechInProgress = false, speechSkip = false;
+  uint64_t nextSpeechSerial = 1;
+  // A line is on show; derived from the lines themselves after each change.
+  bool speechInProgress = false;
+  // Kept for older callers; a skip reaches the lines on show (their own flag).
+  bool speechSkip = false;
   std::vector<std::string> saveBuffer;
   int shadowMode = 2;  // 0 off, 1 darkening, 2 accurate
   TCursorState cursor;

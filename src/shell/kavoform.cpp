@@ -24,6 +24,7 @@
 #include "shell/projectfile.h"
 #include "shell/scriptedinput.h"
 #include "visual/kavomesh.h"
+#include "world/actorspeech.h"
 #include "world/kavoactor.h"
 #include "world/kavocamera.h"
 #include "world/kavoroom.h"
@@ -483,8 +484,7 @@ const TFrameStepEntry kFrameSteps[] = {
     // The inventories' pointer test joins here.
 };
 
-// The periodic timers and what each runs; the speech timer's speech step
-// joins with the actors' speech.
+// The periodic timers and what each runs.
 struct TTimerEntry {
   TKavoTimer TKavoForm::*timer;
   void (TKavoForm::*tick)();
@@ -530,7 +530,7 @@ void TKavoForm::FireTimers() {
   static const TTimerEntry kTimers[] = {
       {&TKavoForm::statusTimer, &TKavoForm::StatusTick},
       {&TKavoForm::hoverTimer, &TKavoForm::HoverTick},
-      {&TKavoForm::speechTimer, nullptr},
+      {&TKavoForm::speechTimer, &TKavoForm::SpeechTick},
       {&TKavoForm::guiProgressTimer, &TKavoForm::GuiProgressTick},
   };
   for (const TTimerEntry& entry : kTimers) {
@@ -664,6 +664,8 @@ void TKavoForm::StatusTick() {
   const std::string& report = scene->windowSettings.renderingReport;
   game->Acceleration = (report == "Unknown" || report == "Hardware" || report == "Software") ? report : "";
 }
+
+void TKavoForm::SpeechTick() { RunSpeechStep(ctx_); }
 
 void TKavoForm::HoverTick() {
   if (ctx_.halted) return;

@@ -137,6 +137,7 @@ class TKavoForm : private IKavoEngineHost {
   void FrameStep(double delta);
   void StatusTick();
   void HoverTick();
+  void SpeechTick();
   void GuiProgressTick();
   void FlushGraveyard();
 

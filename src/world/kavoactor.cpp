@@ -14,6 +14,7 @@
 #include "script/context.h"
 #include "script/environment.h"
 #include "visual/kavomesh.h"
+#include "world/actorspeech.h"
 #include "world/kavoroom.h"
 
 namespace kavo {
@@ -153,7 +154,9 @@ const TScriptClassInfo& TActorClass::StaticInfo() {
         .Method("PointTo", &T::Script_PointTo, "number, number, number")
         .Method("Destroy", &T::Script_Destroy, "")
         .Method("SetSpeechText", &T::Script_SetSpeechText, "text")
-        .Method("SetSpeechColorRGB", &T::Script_SetSpeechColorRGB, "red, green, blue (0 to 1)")
+        .Method("Say", &T::Script_Say, "text [, duration ms [, end function]]")
+        .Method("SayBackground", &T::Script_SayBackground, "text [, duration ms [, end function]]: waits only for its own actor")
+        .Method("SetSpeechColorRGB", &T::Script_SetSpeechColorRGB, "red, green, blue (0 to 255)")
         .Method("Walk", &T::Script_Walk, "number, number, number [, function name]")
         .Method("AddWalkPoint", &T::Script_AddWalkPoint, "number, number, number, function name")
         .Method("FindPathAndWalk", &T::Script_FindPathAndWalk, "number, number, number [, function name]")
@@ -195,9 +198,11 @@ void TActorClass::Create() {
   a.collisionSphere->Hide();
   a.collisionSphere->material.blending = scene::BlendingMode::Transparency;
   a.collisionSphere->material.diffuse.a = 0.3f;
-  a.speechNode = sc.speechtexts->CreateChild<scene::GroupNode>("actorspeech");
-  a.speechNode->SetPosition(400, 200, 0);
-  a.speechNode->Hide();
+  auto* speech = sc.speechtexts->CreateChild<scene::HudTextNode>("actorspeech");
+  speech->SetPosition(400, 200, 0);
+  speech->font = Ctx.speechFont;
+  speech->Hide();
+  a.speechNode = speech;
 
   SetNode(a.root);
   Ctx.nodeOwners[a.root] = Handle();
@@ -521,8 +526,8 @@ bool TActorClass::UpdateAnimation(double) {
   }
   // 4.
   a.automaticAnimation = choice;
-  // 5. The speech text shows exactly while there is a line.
-  if (a.speechNode) a.speechNode->SetVisible(!a.speechText.empty());
+  // 5. The speech text above the actor, shown exactly while there is a line.
+  LayOutSpeechText(*this);
   // 6. The second model keeps the model's animation and frame.
   if (a.secondModelFlag && a.secondModel) {
     a.secondModel->SetInterval(a.model->Interval());
@@ -780,13 +785,17 @@ void TActorClass::Script_PointTo(TKavo_ScriptFunctionData& d) {
 }
 
 void TActorClass::Script_SetSpeechText(TKavo_ScriptFunctionData& d) {
-  actor.speechText = HasArg(d, 0) ? d.Args[0].ToText() : "";
+  actor.speechText = SpeechText(Ctx, StringArg(d, 0));
 }
+
+void TActorClass::Script_Say(TKavo_ScriptFunctionData& d) { QueueSpeechLine(*this, d, true); }
+
+void TActorClass::Script_SayBackground(TKavo_ScriptFunctionData& d) { QueueSpeechLine(*this, d, false); }
 
 void TActorClass::Script_SetSpeechColorRGB(TKavo_ScriptFunctionData& d) {
   const float r = static_cast<float>(NumberArg(d, 0)), g = static_cast<float>(NumberArg(d, 1)),
               b = static_cast<float>(NumberArg(d, 2));
-  actor.speechColour = {r, g, b, actor.speechColour.a};
+  actor.speechColour = {r / 255.0f, g / 255.0f, b / 255.0f, 1.0f};
 }
 
 void TActorClass::Script_Walk(TKavo_ScriptFunctionData& d) {

@@ -93,6 +93,8 @@ struct TKavoActor {
   // The speech line (drawn with the speech texts) and its colour.
   std::string speechText;
   glm::vec4 speechColour{1.0f, 1.0f, 1.0f, 1.0f};
+  // The serial of the queued line on show; 0: none.
+  uint64_t speechLine = 0;
 };
 
 class TActorClass : public TKavoMouseEvents {
@@ -155,6 +157,8 @@ class TActorClass : public TKavoMouseEvents {
   void Script_OverrideTexture(TKavo_ScriptFunctionData& d);
   void Script_PointTo(TKavo_ScriptFunctionData& d);
   void Script_SetSpeechText(TKavo_ScriptFunctionData& d);
+  void Script_Say(TKavo_ScriptFunctionData& d);
+  void Script_SayBackground(TKavo_ScriptFunctionData& d);
   void Script_SetSpeechColorRGB(TKavo_ScriptFunctionData& d);
   void Script_Walk(TKavo_ScriptFunctionData& d);
   void Script_AddWalkPoint(TKavo_ScriptFunctionData& d);
