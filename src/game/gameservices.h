@@ -31,6 +31,7 @@ struct TGameServices {
   uint64_t nextTimerSerial = 1;
   std::vector<TSpeechObject> speechQueue;
   uint64_t nextSpeechSerial = 1;
+  std::vector<uint64_t> speechWalk;  // the speech step's buffer
   // A line is on show; derived from the lines themselves after each change.
   bool speechInProgress = false;
   // Kept for older callers; a skip reaches the lines on show (their own flag).

@@ -71,11 +71,15 @@ bool IsValidUtf8(std::string_view text) {
 }
 
 std::string Utf8ToCodePage(std::string_view utf8, const std::string& codePage) {
-  if (!IsValidUtf8(utf8)) return std::string(utf8);
-  std::string out;
+  // Plain ASCII (most texts) is the same in every page iconv knows here.
+  size_t firstWide = 0;
+  while (firstWide < utf8.size() && static_cast<unsigned char>(utf8[firstWide]) < 0x80) ++firstWide;
+  if (firstWide == utf8.size()) return std::string(utf8);
+  if (!IsValidUtf8(utf8.substr(firstWide))) return std::string(utf8);
+  std::string out(utf8.substr(0, firstWide));
   out.reserve(utf8.size());
   Converter conv(codePage, "UTF-8");
-  for (size_t i = 0; i < utf8.size();) {
+  for (size_t i = firstWide; i < utf8.size();) {
     const size_t n = SequenceLength(utf8, i);
     const std::string_view ch = utf8.substr(i, n);
     i += n;

@@ -160,17 +160,27 @@ void RunSpeechStep(TKavoContext& ctx) {
   TGameServices& s = *ctx.services;
   if (s.speechQueue.empty()) return;
 
-  std::vector<uint64_t> walk;
+  // The walk's serials, in a buffer kept between steps.
+  std::vector<uint64_t> walk = std::move(s.speechWalk);
+  walk.clear();
   walk.reserve(s.speechQueue.size());
   for (const TSpeechObject& l : s.speechQueue) walk.push_back(l.serial);
+  const auto countShowing = [&s] {
+    return static_cast<size_t>(
+        std::count_if(s.speechQueue.begin(), s.speechQueue.end(), [](const TSpeechObject& l) { return l.onShow; }));
+  };
   // Lines on show, kept as the walk goes: a blocking line waits for any.
-  size_t showing = static_cast<size_t>(
-      std::count_if(s.speechQueue.begin(), s.speechQueue.end(), [](const TSpeechObject& l) { return l.onShow; }));
+  size_t showing = countShowing();
 
-  for (uint64_t serial : walk) {
-    if (ctx.halted) return;
-    TSpeechObject* line = FindLine(s, serial);
+  for (size_t k = 0; k < walk.size(); ++k) {
+    if (ctx.halted) break;
+    const uint64_t serial = walk[k];
+    // Until a script changed the queue, the line stands where it stood.
+    TSpeechObject* line = k < s.speechQueue.size() && s.speechQueue[k].serial == serial ? &s.speechQueue[k]
+                                                                                       : FindLine(s, serial);
     if (line == nullptr || line->finished) continue;
+    // A blocking line waits while another is on show.
+    if (!line->onShow && line->blocking && showing > 0) continue;
     TActorClass* actor = SpeechSpeaker(ctx, *line);
     if (actor == nullptr) {
       KavoLog("Speech line dropped, its actor (ID " + std::to_string(line->actorIndex) + ") is gone: " + line->text);
@@ -183,7 +193,7 @@ void RunSpeechStep(TKavoContext& ctx) {
     TKavoActor& a = actor->actor;
 
     // 1. Start.
-    if (!line->onShow && a.speechText.empty() && a.speechLine == 0 && (!line->blocking || showing == 0)) {
+    if (!line->onShow && a.speechText.empty() && a.speechLine == 0) {
       if (!line->sound.empty()) line->voice = PlayVoice(ctx, line->sound);
       a.speechText = line->text;
       a.speechLine = line->serial;
@@ -197,13 +207,10 @@ void RunSpeechStep(TKavoContext& ctx) {
         args.Args.emplace_back(line->endFunction);
         const std::string talk = actor->OnActorTalk;
         CallEvent(ctx, RoomScript(ctx), talk, args);
-        if (ctx.halted) return;
+        if (ctx.halted) break;
+        showing = countShowing();
         line = FindLine(s, serial);
-        if (line == nullptr || line->finished) {
-          showing = static_cast<size_t>(std::count_if(s.speechQueue.begin(), s.speechQueue.end(),
-                                                      [](const TSpeechObject& l) { return l.onShow; }));
-          continue;
-        }
+        if (line == nullptr || line->finished) continue;
         actor = SpeechSpeaker(ctx, *line);
         if (actor == nullptr) continue;  // dropped on the next step
       }
@@ -225,9 +232,8 @@ void RunSpeechStep(TKavoContext& ctx) {
     const std::string endFunction = line->endFunction;
     if (!endFunction.empty()) {
       CallEvent(ctx, RoomScript(ctx), endFunction);
-      if (ctx.halted) return;
-      showing = static_cast<size_t>(std::count_if(s.speechQueue.begin(), s.speechQueue.end(),
-                                                  [](const TSpeechObject& l) { return l.onShow; }));
+      if (ctx.halted) break;
+      showing = countShowing();
     }
   }
   s.speechQueue.erase(std::remove_if(s.speechQueue.begin(), s.speechQueue.end(),
@@ -235,6 +241,7 @@ void RunSpeechStep(TKavoContext& ctx) {
                       s.speechQueue.end());
   s.speechInProgress = AnyLineOnShow(s);
   s.speechSkip = false;
+  s.speechWalk = std::move(walk);
 }
 
 void ClearSpeechQueue(TKavoContext& ctx) {
