@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "game/kavogame.h"
+#include "scene/bitmapfont.h"
 #include "scene/staticmesh.h"
 #include "core/cadencer.h"
 #include "scene/scenetree.h"
@@ -205,6 +207,45 @@ TEST_F(Pictures, FogColoursAFarMesh) {
   Frame();
   ExpectColor(Pixel(400, 300), {0, 0, 255});
   ExpectColor(Pixel(795, 595), {0, 0, 0});
+}
+
+
+TEST_F(Pictures, ASpeechTextShowsAboveItsActorInItsColour) {
+  // A font whose every glyph is a white cell 8 pixels wide and 10 high.
+  scene::BitmapFont font;
+  font.data.charHeight = 10;
+  font.data.horizontalSpacing = 0;
+  for (int c = 32; c < 127; ++c) {
+    font.data.widths[c] = 8;
+    font.data.rects[c] = {0.0f, 1.0f, 1.0f, 0.0f};
+  }
+  font.picture.SetPixels(4, 4, std::vector<uint8_t>(64, 255), false);
+  font.picture.SetFormat(scene::TextureFormat::RGBA);
+  font.picture.SetAlphaMode(scene::TextureAlphaMode::BlackTransparent);
+  form->Context().speechFont = &font;
+  form->Script().RunLine(
+      "Game.SetBackgroundRGB(0, 0, 0) a = TActor.Create() a.SetPosition(0, 0, 0) a.SpeechHeight = 100 "
+      "a.SetSpeechColorRGB(0, 255, 0) a.SetSpeechText('XXXXXXXXXX')");
+  TKavoScene& s = *form->scene;
+  s.cameraposition->SetPosition(0, 0, -300);
+  s.mainCamera->SetPosition(0, 0, -300);
+  s.cameratarget->SetPosition(0, 0, 0);
+  Frame();
+  Frame();
+  const glm::vec3 p = s.windowView.Project(glm::vec3(0.0f));
+  const int x = int(p.x), y = s.windowView.Height() - int(p.y) - 100;
+  SCOPED_TRACE("text centre " + std::to_string(x) + ", " + std::to_string(y));
+  for (const auto& [dx, dy, green] : std::vector<std::tuple<int, int, bool>>{
+           {0, 0, true}, {-38, 4, true}, {38, -4, true},  // 80 pixels wide about x, 10 high about y
+           {-44, 0, false}, {44, 0, false}, {0, 8, false}, {0, -8, false}, {0, 100, false}}) {
+    SCOPED_TRACE(std::to_string(dx) + ", " + std::to_string(dy));
+    ExpectColor(Pixel(x + dx, y + dy), {0, green ? 255 : 0, 0});
+  }
+  form->Script().RunLine("a.SetSpeechText('')");
+  Frame();  // the actors' step after the repaint hides it; the next frame shows that
+  Frame();
+  ExpectColor(Pixel(x, y), {0, 0, 0});
+  form->Context().speechFont = nullptr;
 }
 
 }  // namespace
