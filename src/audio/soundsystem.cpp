@@ -342,9 +342,9 @@ int64_t TSDLSoundSystem::IndexOfLabel(std::string_view name) const {
 
 // ---- opening
 
-bool OpenSoundMixer(IAudioMixer& mixer, std::string& message) {
+bool OpenSoundMixer(IAudioMixer& mixer, std::string& message, int chunkFrames) {
   std::string why;
-  if (mixer.Open(why)) return true;
+  if (mixer.Open(IAudioMixer::kFrequency, IAudioMixer::kOutputChannels, chunkFrames, why)) return true;
   // The seam says which step failed: starting SDL's audio or the device.
   if (why.rfind("Cannot start SDL audio", 0) == 0)
     message = "Error initializing sound. SDL was not initialized!";

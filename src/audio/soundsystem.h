@@ -192,7 +192,9 @@ class TSDLSoundSystem {
 // Opens the mixer for a sound system pair in the engine's format. On failure
 // returns false with the message to log: "Error initializing sound. SDL was
 // not initialized!" when SDL's audio could not start, else "Could not open
-// audio: " + the reason.
-bool OpenSoundMixer(IAudioMixer& mixer, std::string& message);
+// audio: " + the reason. chunkFrames is the device buffer: a mixer that
+// only decodes through the device (the virtual one) wants a short one, as
+// closing the device waits for the buffer in flight.
+bool OpenSoundMixer(IAudioMixer& mixer, std::string& message, int chunkFrames = IAudioMixer::kChunkFrames);
 
 }  // namespace kavo

@@ -374,6 +374,8 @@ void TKavoForm::StartupSequence(const std::vector<std::string>& args) {
 }
 
 void TKavoForm::StartAudio() {
+  // The virtual mixer's device only decodes: a short buffer closes at once.
+  constexpr int kVirtualDeviceFrames = 256;
   CloseAudio();
   const bool virtualMixer =
       options.audio == "virtual" || (options.audio.empty() && (options.fixedStepMs > 0 || options.headless));
@@ -382,7 +384,7 @@ void TKavoForm::StartAudio() {
     // Plays end on the timers' clock, so fixed-step runs hear every sound
     // end on the same frame.
     audioMixer = std::make_unique<TVirtualAudioMixer>(*timeSource);
-    if (!OpenSoundMixer(*audioMixer, message)) KavoLog("Sound System: " + message);
+    if (!OpenSoundMixer(*audioMixer, message, kVirtualDeviceFrames)) KavoLog("Sound System: " + message);
   } else {
     audioMixer = std::make_unique<TSdlAudioMixer>();
     if (!OpenSoundMixer(*audioMixer, message)) {
@@ -390,7 +392,7 @@ void TKavoForm::StartAudio() {
       // every sound's length, so scripts that wait for a sound still see it end.
       KavoLog("Sound System: " + message);
       audioMixer = std::make_unique<TVirtualAudioMixer>(*timeSource);
-      if (OpenSoundMixer(*audioMixer, message))
+      if (OpenSoundMixer(*audioMixer, message, kVirtualDeviceFrames))
         KavoLog("Sound System: No audio device; sounds play silently");
       else
         KavoLog("Sound System: " + message);

@@ -26,7 +26,7 @@ class SoundSystemTest : public ::testing::Test {
   void SetUp() override {
     kavo::Log().Start(dir.Path() + "log.txt");
     std::string error;
-    ASSERT_TRUE(mixer.Open(error)) << error;
+    ASSERT_TRUE(mixer.Open(22050, 2, 256, error)) << error;  // a short buffer closes at once
     chunksBefore = TAudioChunk::Alive();
     sys.OnError = [this](TSDLSoundSystem&, const std::string& m) { errors.push_back(m); };
     // Sample 0 lasts a second, 1 a quarter of a second.
