@@ -18,7 +18,7 @@ namespace {
 
 const char kUsage[] =
     "usage: kavo [--headless] [--frames N] [--fixed-step MS] [--log PATH] [--screenshot PATH]\n"
-    "            [--input FILE] [--record FILE] [--script-timeout S]\n"
+    "            [--input FILE] [--record FILE] [--script-timeout S] [--audio sdl|virtual]\n"
     "            [--help] [--version] [--api-reference]\n"
     "            [game switches: -noauto, -p NAME..., -logtoconsole] [PROJECT.kavogame]\n";
 
@@ -96,6 +96,12 @@ int main(int argc, char** argv) {
       if (!v || !ParseNumber(v, seconds) || !(seconds >= 0) || seconds > 86400)
         return Misuse("--script-timeout needs seconds (0 switches the watchdog off)");
       options.scriptTimeout = seconds;
+    } else if (a == "--audio") {
+      // Default: virtual under --fixed-step or --headless, else sdl.
+      const char* v = value("--audio");
+      if (!v || (std::strcmp(v, "sdl") != 0 && std::strcmp(v, "virtual") != 0))
+        return Misuse("--audio needs sdl or virtual");
+      options.audio = v;
     } else if (a == "--api-reference") {
       std::fputs(kavo::ApiReference().c_str(), stdout);
       return 0;

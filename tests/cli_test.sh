@@ -28,4 +28,6 @@ expect 2 "--record: Cannot write file" --record "$out/pipe"
 expect 2 "--input: Cannot open file" --input "$out/pipe"
 expect 2 "--input: Cannot open file" --input "$out/folder"
 expect 2 "--script-timeout needs seconds" --script-timeout -1
+expect 2 "--audio needs sdl or virtual" --audio loud
+expect 2 "--audio needs sdl or virtual" --audio
 exit $fail

@@ -1,6 +1,6 @@
 #include "shell/classlist.h"
 
-#include "audio/audio_classes.h"
+#include "audio/kavosound.h"
 #include "game/kavogame.h"
 #include "hud/hud_classes.h"
 #include "hud/kavohudtext.h"

@@ -10,9 +10,11 @@
 #include <cstdio>
 
 #include "archive/archive.h"
+#include "audio/soundsystem.h"
 #include "core/log.h"
 #include "game/kavogame.h"
 #include "hud/kavomenu.h"
+#include "platform/audio.h"
 #include "platform/files.h"
 #include "scene/collision.h"
 #include "scene/fileaccess.h"
@@ -101,6 +103,7 @@ TKavoForm::~TKavoForm() {
   FlushGraveyard();
   ctx_.script = nullptr;
   script_.reset();
+  CloseAudio();
   roomHolder.reset();
   scene.reset();
   scene::ResetFileAccess();
@@ -313,6 +316,8 @@ void TKavoForm::StartupSequence(const std::vector<std::string>& args) {
   // 8.
   Files().SetCurrentDir(exeDir);
   CheckLibraries();
+  // The sound systems are there before any script can play a sound.
+  StartAudio();
   // 9.
   for (size_t i = 1; i < args.size(); ++i) {
     KavoLog("Parameter[" + std::to_string(i) + "]=" + args[i]);
@@ -367,6 +372,47 @@ void TKavoForm::StartupSequence(const std::vector<std::string>& args) {
   platform.SetApplicationTitle(ctx_.game->Title);
   // 24.
   hoverTimer.SetEnabled(true, TimerNow());
+}
+
+void TKavoForm::StartAudio() {
+  // The virtual mixer's device only decodes: a short buffer closes at once.
+  constexpr int kVirtualDeviceFrames = 256;
+  CloseAudio();
+  const bool virtualMixer =
+      options.audio == "virtual" || (options.audio.empty() && (options.fixedStepMs > 0 || options.headless));
+  std::string message;
+  if (virtualMixer) {
+    // Plays end on the timers' clock, so fixed-step runs hear every sound
+    // end on the same frame.
+    audioMixer = std::make_unique<TVirtualAudioMixer>(*timeSource);
+    if (!OpenSoundMixer(*audioMixer, message, kVirtualDeviceFrames)) KavoLog("Sound System: " + message);
+  } else {
+    audioMixer = std::make_unique<TSdlAudioMixer>();
+    if (!OpenSoundMixer(*audioMixer, message)) {
+      // Without a device the game runs silently: the virtual mixer keeps
+      // every sound's length, so scripts that wait for a sound still see it end.
+      KavoLog("Sound System: " + message);
+      audioMixer = std::make_unique<TVirtualAudioMixer>(*timeSource);
+      if (OpenSoundMixer(*audioMixer, message, kVirtualDeviceFrames))
+        KavoLog("Sound System: No audio device; sounds play silently");
+      else
+        KavoLog("Sound System: " + message);
+    }
+  }
+  soundSystem = std::make_unique<TSDLSoundSystem>(*audioMixer, "Sound System");
+  speechSoundSystem = std::make_unique<TSDLSoundSystem>(*audioMixer, "Speech Sound System");
+  ctx_.sounds = soundSystem.get();
+  ctx_.speechSounds = speechSoundSystem.get();
+}
+
+void TKavoForm::CloseAudio() {
+  ctx_.sounds = nullptr;
+  ctx_.speechSounds = nullptr;
+  ctx_.speechEffects.clear();
+  speechSoundSystem.reset();
+  soundSystem.reset();
+  if (audioMixer) audioMixer->Close();
+  audioMixer.reset();
 }
 
 void TKavoForm::ReadSwitches(const std::vector<std::string>& args) {
@@ -482,6 +528,10 @@ const TFrameStepEntry kFrameSteps[] = {
     // The running keyframe animations join here.
     {"script timers", [](TKavoForm&, TKavoContext& c, double) { FireScriptTimers(c); }},
     // The inventories' pointer test joins here.
+    // Sounds that ended free their channels for the next frame's plays.
+    {"audio", [](TKavoForm& f, TKavoContext&, double) {
+       if (f.audioMixer) f.audioMixer->Update();
+     }},
 };
 
 // The periodic timers and what each runs.
@@ -769,6 +819,7 @@ void TKavoForm::CloseSequence() {
     ctx_.files.archives = nullptr;
     archives_.reset();
   });
+  guarded("Closing the sound systems", [&] { CloseAudio(); });
   ProcessMessages();
   CreateRegistries();
   // 11.

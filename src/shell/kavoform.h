@@ -28,6 +28,8 @@ class TKavoRoom;
 class TKavoInput;
 class TScriptedInput;
 class TInputRecorder;
+class IAudioMixer;
+class TSDLSoundSystem;
 
 // How the process was started (our own switches, beyond the game's).
 struct TKavoOptions {
@@ -40,6 +42,10 @@ struct TKavoOptions {
   std::string recordPath;  // --record FILE
   std::string executableDir;  // empty: the running executable's directory
   double scriptTimeout = 10.0;  // seconds one call into Lua may run; 0: no limit
+  // The mixer sounds play on: "sdl" (the audio device), "virtual" (plays on
+  // the engine's clock, heard by nobody) or empty: virtual for fixed-step
+  // and headless runs, else sdl.
+  std::string audio;
 };
 
 class TKavoForm : private IKavoEngineHost {
@@ -113,6 +119,11 @@ class TKavoForm : private IKavoEngineHost {
   std::unique_ptr<TScriptedInput> scriptedInput;
   std::unique_ptr<TInputRecorder> recorder;
 
+  // The mixer and the two sound systems on it (general, speech); the
+  // systems go before the mixer.
+  std::unique_ptr<IAudioMixer> audioMixer;
+  std::unique_ptr<TSDLSoundSystem> soundSystem, speechSoundSystem;
+
  private:
   // IKavoEngineHost: what the script classes ask of the main window.
   void Bury(TKavo_ScriptClass* obj) override;
@@ -130,6 +141,8 @@ class TKavoForm : private IKavoEngineHost {
   void RegisterScriptClasses();
   void RunConfigScript();
   void ResolveStartupAssets();
+  void StartAudio();
+  void CloseAudio();
 
   void DispatchEvent(const TInputEvent& e);
   void FireTimers();
