@@ -86,6 +86,10 @@ bool SpeechEffectHeard(TKavoContext& ctx, uint64_t token) {
   return ctx.speechSounds && ctx.speechSounds->IsPlayHeard(token);
 }
 
+void StopSpeechEffect(TKavoContext& ctx, uint64_t token) {
+  if (ctx.speechSounds) ctx.speechSounds->StopPlay(token);
+}
+
 // Without audio systems (never made, or freed by the close) every method
 // still checks its arguments and then does nothing.
 

@@ -61,5 +61,6 @@ int64_t LoadSoundFile(TKavoContext& ctx, TSDLSoundSystem& system, const std::str
 // play is still heard; false for 0.
 uint64_t PlaySpeechEffect(TKavoContext& ctx, std::string_view name);
 bool SpeechEffectHeard(TKavoContext& ctx, uint64_t token);
+void StopSpeechEffect(TKavoContext& ctx, uint64_t token);
 
 }  // namespace kavo

@@ -208,6 +208,15 @@ bool TSDLSoundSystem::IsPlayHeard(uint64_t token) {
   return false;
 }
 
+void TSDLSoundSystem::StopPlay(uint64_t token) {
+  if (token == 0 || !mixer_.IsOpen()) return;
+  for (int c = 0; c < IAudioMixer::kMixChannels; ++c)
+    if (uses_[static_cast<size_t>(c)].serial == token) {
+      if (Live(c)) mixer_.Halt(c);
+      return;
+    }
+}
+
 void TSDLSoundSystem::Stop(int64_t index) {
   TSoundData* s = Valid(index);
   if (!s || !s->primed) return;

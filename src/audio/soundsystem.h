@@ -110,6 +110,8 @@ class TSDLSoundSystem {
   // ended, been stopped nor faded out, whatever else played since. False for
   // 0 and for tokens of unloaded samples.
   bool IsPlayHeard(uint64_t token);
+  // Halts that very play, if it is still heard; other plays go on.
+  void StopPlay(uint64_t token);
 
   // Halts every play of the sample; afterwards volume, panning and fades
   // wait for its next play.

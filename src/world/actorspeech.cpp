@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "audio/kavosound.h"
 #include "core/cadencer.h"
 #include "core/log.h"
 #include "core/strings.h"
@@ -39,12 +40,6 @@ bool AnyLineOnShow(const TGameServices& s) {
   return std::any_of(s.speechQueue.begin(), s.speechQueue.end(), [](const TSpeechObject& l) { return l.onShow; });
 }
 
-// ---- the speech samples (the speech sound system)
-
-uint64_t PlayVoice(TKavoContext& ctx, const std::string& sound);
-bool VoiceHeard(TKavoContext& ctx, uint64_t voice);
-void StopVoice(TKavoContext& ctx, uint64_t voice);
-
 // The index of a speech effect's name (letter case ignored), -1 when none.
 int SpeechEffectIndex(const TKavoContext& ctx, const std::string& name) {
   const std::string lower = LowerAscii(name);
@@ -53,13 +48,9 @@ int SpeechEffectIndex(const TKavoContext& ctx, const std::string& name) {
   return -1;
 }
 
-uint64_t PlayVoice(TKavoContext& ctx, const std::string& sound) {
-  (void)ctx;
-  (void)sound;
-  return 0;
-}
-bool VoiceHeard(TKavoContext&, uint64_t) { return false; }
-void StopVoice(TKavoContext&, uint64_t) {}
+uint64_t PlayVoice(TKavoContext& ctx, const std::string& sound) { return PlaySpeechEffect(ctx, sound); }
+bool VoiceHeard(TKavoContext& ctx, uint64_t voice) { return voice != 0 && SpeechEffectHeard(ctx, voice); }
+void StopVoice(TKavoContext& ctx, uint64_t voice) { StopSpeechEffect(ctx, voice); }
 
 // The widest line of a text, in the font's pixels.
 int64_t WidestLine(const scene::BitmapFontData& f, std::string_view text) {

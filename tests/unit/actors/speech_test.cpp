@@ -15,6 +15,7 @@
 #include "script/context.h"
 #include "shell/kavoform.h"
 #include "support/game_fixture.h"
+#include "support/wav.h"
 #include "world/kavoactor.h"
 
 namespace kavo::test {
@@ -24,6 +25,8 @@ class SpeechTest : public GameFixture {
  protected:
   void SetUp() override {
     dir.Write("data/scripts/room.lua", "");
+    // A voice of 2.5 s: longer than the lines it goes with.
+    dir.Write("data/voices/hello.wav", MakeWav(22050, 1, 22050 * 5 / 2));
     StartGame("Game = TGame.Create()\nGame.Debug = false\n");
     font.data.widths.fill(10);
     font.data.charHeight = 20;
@@ -174,6 +177,29 @@ TEST_F(SpeechTest, LinesOfAGoneSpeakerAreDroppedAndSpeechGoesOn) {
   EXPECT_EQ(said, (std::vector<std::string>{"bye 200 gone", "cleared", "last"}));
   EXPECT_TRUE(Queue().empty());
   EXPECT_FALSE(form->services.speechInProgress);
+}
+
+TEST_F(SpeechTest, ALineWaitsForItsOwnVoice) {
+  Run("s = TSound.Create() s.AddSpeechFX('voices/hello.wav', 'hello')");
+  Run("function said_a() said('a') end function said_b() said('b') end");
+  // The voice outlasts the line's 200 ms, and a skip does not cut it short;
+  // b's silent background line ends on time although a's voice still plays.
+  Run("a.Say('{HELLO}Hi', 200, 'said_a') b.SayBackground('Yes', 200, 'said_b')");
+  RunFrames(15);
+  ASSERT_EQ(Queue().size(), 2u);
+  EXPECT_NE(Queue()[0].voice, 0u);
+  EXPECT_EQ(Actor(0).actor.speechText, "Hi");
+  EXPECT_EQ(Said(40), std::vector<std::string>{"b"});
+  Run("Game.SkipToNextConversation()");
+  EXPECT_TRUE(Said(100).empty());
+  EXPECT_EQ(Actor(0).actor.speechText, "Hi");
+  // The voice ends 2.5 s after it began: the skip then ends the line.
+  EXPECT_EQ(Said(150), std::vector<std::string>{"a"});
+  // With true, the skip stops the voice as well.
+  Run("a.Say('{hello}Hi again', 200, 'said_a')");
+  RunFrames(15);
+  Run("Game.SkipToNextConversation(true)");
+  EXPECT_EQ(Said(15), std::vector<std::string>{"a"});
 }
 
 TEST_F(SpeechTest, TheSpeechTextStaysInsideTheView) {
