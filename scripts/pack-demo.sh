@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Packs the demo game's data into archives with kavopack: the scripts (line-
 # enciphered, Huffman-compressed), the props, the figures and the hall room
-# (block method).
+# (block method). The speech font the build baked (FONTS, default
+# build/fonts) joins the loose GUI folder when it is there.
 # The packed copy runs exactly like the loose one:
 #   scripts/pack-demo.sh build/demo-packed
 #   build/kavo build/demo-packed/demo.kavogame
@@ -14,6 +15,8 @@ mkdir -p "$out/data/rooms"
 cp games/demo/demo.kavogame games/demo/demo-input.txt "$out/"
 cp games/demo/data/config.lua "$out/data/"
 cp -r games/demo/data/GUI "$out/data/"
+fonts="${FONTS:-build/fonts}"
+if [ -f "$fonts/GUI/speechfont.gsf" ]; then cp "$fonts/GUI/speechfont.gsf" "$fonts/GUI/speechfont.png" "$out/data/GUI/"; fi
 "$pack" pack games/demo/data/scripts "$out/data/scripts.kvo" --huffman
 "$pack" pack games/demo/data/props "$out/data/props.kvo" --block
 "$pack" pack games/demo/data/actors "$out/data/actors.kvo" --block

@@ -5,7 +5,7 @@ set -euo pipefail
 PKGS=(
   build-essential cmake ninja-build pkg-config python3
   liblua5.1-0-dev
-  libsdl2-dev libsdl2-mixer-dev libsdl2-image-dev
+  libsdl2-dev libsdl2-mixer-dev libsdl2-image-dev libsdl2-ttf-dev
   libepoxy-dev libglu1-mesa-dev libglm-dev
   libfreetype-dev fonts-dejavu-core
   zlib1g-dev libjpeg62-turbo-dev

@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "game/gameservices.h"
 #include "hud/kavomenu.h"
+#include "platform/codepage.h"
 #include "scene/collision.h"
 #include "scene/scenetree.h"
 #include "script/context.h"
@@ -25,6 +26,8 @@ const TScriptClassInfo& TGameClass::StaticInfo() {
         .Prop("FogEnabled", P::Boolean, [](T& g) { return g.Ctx.scene->windowSettings.fogEnabled; },
               [](T& g, const TVariant& v) { g.Ctx.scene->windowSettings.fogEnabled = v.AsBool(); })
         .Field("SpeechfontFilename", P::ShortString, &T::SpeechfontFilename)
+        .Prop("CodePage", P::ShortString, [](T& g) { return g.Ctx.codePage; },
+              [](T& g, const TVariant& v) { g.SetCodePage(v.AsString()); })
         .Field("WalkpawnsFilename", P::ShortString, &T::WalkpawnsFilename)
         .Field("GUIScript", P::LongString, &T::GUIScript)
         .Prop("Width", P::Integer,
@@ -149,6 +152,14 @@ void TGameClass::Create() {
 void TGameClass::DestroyObject() {
   if (Ctx.game == this) Ctx.game = nullptr;
   TKavo_ScriptClass::DestroyObject();
+}
+
+void TGameClass::SetCodePage(const std::string& name) {
+  if (!IsKnownCodePage(name)) {
+    KavoLog("Kavo Core: Unknown code page " + name + "; texts stay in " + Ctx.codePage);
+    return;
+  }
+  Ctx.codePage = name;
 }
 
 void TGameClass::Script_LOG(TKavo_ScriptFunctionData& d) {

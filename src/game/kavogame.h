@@ -71,6 +71,12 @@ class TGameClass : public TKavo_ScriptClass {
   std::vector<TTextFile> textFiles;
   std::vector<std::string> textFileNames;
 
+  // Game.CodePage: the 8-bit code page HUD texts are shown in and the
+  // run-time speech font is drawn for (set by the configuration script; the
+  // font follows at start-up). A name iconv does not know is refused with a
+  // log line.
+  void SetCodePage(const std::string& name);
+
   // Script methods.
   void Script_LOG(TKavo_ScriptFunctionData& d);
   void Script_LoadScript(const std::string& file);

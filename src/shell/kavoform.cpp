@@ -14,12 +14,14 @@
 #include "core/log.h"
 #include "game/kavogame.h"
 #include "hud/kavomenu.h"
+#include "hud/speechfont.h"
 #include "platform/audio.h"
 #include "platform/files.h"
 #include "scene/collision.h"
 #include "scene/fileaccess.h"
 #include "scene/geometry.h"
 #include "scene/scenetree.h"
+#include "scene/speechfont.h"
 #include "shell/classlist.h"
 #include "script/environment.h"
 #include "shell/input.h"
@@ -106,6 +108,8 @@ TKavoForm::~TKavoForm() {
   CloseAudio();
   roomHolder.reset();
   scene.reset();
+  ctx_.speechFont = nullptr;
+  speechFont_.reset();
   scene::ResetFileAccess();
   archives_.reset();
 }
@@ -360,7 +364,11 @@ void TKavoForm::StartupSequence(const std::vector<std::string>& args) {
   p.screenCentreY = dh / 2;
   p.lastCursorX = p.screenCentreX;
   p.lastCursorY = p.screenCentreY;
-  // 18. The speech font starts empty.
+  // 18. The speech font: built at run time from the default face, range 32
+  // to 125, until step 21 finds a stored one.
+  speechFont_ = std::make_unique<scene::TGLStoredSpeechFont>(DefaultSourceFont(),
+                                                             std::vector<scene::TCharRange>{{32, 125}}, ctx_.codePage);
+  ctx_.speechFont = speechFont_.get();
   // 19.
   RunConfigScript();
   // 20.
@@ -483,9 +491,12 @@ void TKavoForm::RunConfigScript() {
 }
 
 void TKavoForm::ResolveStartupAssets() {
-  // The speech font is only resolved here; its loader reads it.
   TGameClass& game = *ctx_.game;
-  speechFontLocation = ctx_.files.Resolve(game.SpeechfontFilename);
+  // 21. The game's stored speech font; without one the run-time font stays,
+  // built again when the configuration script chose another code page.
+  if (!LoadStoredSpeechFont(ctx_, *speechFont_, game.SpeechfontFilename) && speechFont_->CodePage() != ctx_.codePage)
+    speechFont_->SetCodePage(ctx_.codePage);
+  // 22.
   TKavoFileLocation walk = ctx_.files.Resolve(game.WalkpawnsFilename);
   if (walk.ResolvedPath.empty()) throw EKavoError("\\data\\" + game.WalkpawnsFilename, kErrCoreFile);
   walkpawnsLocation = walk;

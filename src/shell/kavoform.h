@@ -19,6 +19,7 @@
 namespace kavo {
 namespace scene {
 class CollisionManager;
+class TGLStoredSpeechFont;
 }
 
 class TKavo_ScriptEnvoirement;
@@ -86,6 +87,8 @@ class TKavoForm : private IKavoEngineHost {
   TKavo_ScriptEnvoirement& Script() { return *script_; }
   TGameClass* Game() const { return ctx_.game; }
   std::string DataFolder() const { return ctx_.files.DataFolder(); }
+  // The speech font (null before start-up step 18).
+  scene::TGLStoredSpeechFont* SpeechFont() const { return speechFont_.get(); }
   // The archive reader: every ".kvo" archive opened so far.
   TKavoArchiveReader& Archives() { return *archives_; }
 
@@ -109,7 +112,7 @@ class TKavoForm : private IKavoEngineHost {
       guiProgressTimer{"guiprogress", 0.2};
   double TimerNow();  // the timers' clock: unscaled source time
 
-  TKavoFileLocation speechFontLocation, walkpawnsLocation;
+  TKavoFileLocation walkpawnsLocation;
 
   // The fixed scene tree with its views; made with the window.
   std::unique_ptr<TKavoScene> scene;
@@ -164,6 +167,7 @@ class TKavoForm : private IKavoEngineHost {
   TKavoContext ctx_;
   std::unique_ptr<TKavo_ScriptEnvoirement> script_;
   std::unique_ptr<TKavoArchiveReader> archives_;
+  std::unique_ptr<scene::TGLStoredSpeechFont> speechFont_;
   std::vector<TKavo_ScriptClass*> graveyard_;
   bool terminated_ = false;
   bool fatalShown_ = false;

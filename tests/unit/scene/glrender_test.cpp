@@ -5,6 +5,7 @@
 #include "scene/fileaccess.h"
 #include "scene/glwindow.h"
 #include "scene/nodes.h"
+#include "scene/speechfont.h"
 #include "scene/staticmesh.h"
 #include "scene/view.h"
 #include "support/pictures.h"
@@ -260,6 +261,36 @@ TEST_F(SceneGL, HudTextDrawsEachCharacterAsAQuadOfItsWidth) {
   ExpectRGB(56, 55, {0, 255, 0}, "right-aligned, bottom-laid");
   ExpectRGB(61, 55, {0, 0, 255}, "right of its x");
   ExpectRGB(56, 61, {0, 0, 255}, "below its y");
+}
+
+TEST_F(SceneGL, RunTimeSpeechFontDrawsItsGlyphsAndLeavesBlackClear) {
+  // A bar in the run-time font, red, over a blue background: ink inside the
+  // character's quad, blue around the glyph (black is transparent) and
+  // nothing past its advance.
+  TGLSpeechFont font;
+  view.background = {0, 0, 1, 1};
+  auto* text = rootdummy->CreateChild<HudTextNode>("bar");
+  text->font = &font;
+  text->colour = {1, 0, 0, 1};
+  text->text = "|";
+  text->hAlign = HudTextNode::HAlign::Left;
+  text->vLayout = HudTextNode::VLayout::Top;
+  text->SetXY(20, 10);
+  Frame();
+  const int w = font.data.widths['|'], h = font.data.charHeight;
+  ASSERT_LT(20 + w + 4, kSize);
+  ASSERT_LT(10 + h + 2, kSize);
+  int ink = 0;
+  for (int y = 0; y < kSize; ++y)
+    for (int x = 0; x < kSize; ++x) {
+      const glm::ivec4 p = Pixel(x, y);
+      const bool red = p.r > 128 && p.b < 128;
+      if (!red) continue;
+      ++ink;
+      EXPECT_TRUE(x >= 20 && x < 20 + w && y >= 10 && y < 10 + h) << "ink outside the quad at " << x << "," << y;
+    }
+  EXPECT_GT(ink, 4);  // a bar some pixels high
+  ExpectRGB(20, 10, {0, 0, 255}, "the glyph's margin is clear");
 }
 
 TEST_F(SceneGL, BlendedMeshBehindAnOpaqueOneStaysHidden) {
