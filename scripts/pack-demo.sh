@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Packs the demo game's data into archives with kavopack: the scripts (line-
 # enciphered, Huffman-compressed), the props, the figures and the hall room
-# (block method). The speech font the build baked (FONTS, default
-# build/fonts) joins the loose GUI folder when it is there.
+# (block method). What the build made for the demo (ASSETS, default
+# build/demo-assets) joins it when it is there: the speech font in the loose
+# GUI folder, the sounds and voices packed.
 # The packed copy runs exactly like the loose one:
 #   scripts/pack-demo.sh build/demo-packed
 #   build/kavo build/demo-packed/demo.kavogame
@@ -15,8 +16,11 @@ mkdir -p "$out/data/rooms"
 cp games/demo/demo.kavogame games/demo/demo-input.txt "$out/"
 cp games/demo/data/config.lua "$out/data/"
 cp -r games/demo/data/GUI "$out/data/"
-fonts="${FONTS:-build/fonts}"
-if [ -f "$fonts/GUI/speechfont.gsf" ]; then cp "$fonts/GUI/speechfont.gsf" "$fonts/GUI/speechfont.png" "$out/data/GUI/"; fi
+assets="${ASSETS:-build/demo-assets}"
+if [ -d "$assets/GUI" ]; then cp "$assets"/GUI/* "$out/data/GUI/"; fi
+for folder in sounds voices; do
+  if [ -d "$assets/$folder" ]; then "$pack" pack "$assets/$folder" "$out/data/$folder.kvo" --block; fi
+done
 "$pack" pack games/demo/data/scripts "$out/data/scripts.kvo" --huffman
 "$pack" pack games/demo/data/props "$out/data/props.kvo" --block
 "$pack" pack games/demo/data/actors "$out/data/actors.kvo" --block

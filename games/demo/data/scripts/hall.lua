@@ -64,6 +64,7 @@ end
 
 function onhallMouseMove()
   Game.SetMouseCursor("GUI\\arrow.png")
+  if leaveButtons then leaveButtons() end
 end
 
 function crateClicked(button)
