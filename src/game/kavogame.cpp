@@ -1,8 +1,11 @@
 #include "game/kavogame.h"
 
+#include "game/savegame.h"
+
 #include <cmath>
 
 #include "core/log.h"
+#include "core/strings.h"
 #include "game/gameservices.h"
 #include "hud/kavomenu.h"
 #include "platform/codepage.h"
@@ -136,7 +139,10 @@ const TScriptClassInfo& TGameClass::StaticInfo() {
         .Bind<&T::Script_ReadLine>("ReadLine")
         .Method("AddRawConversationData", &T::Script_AddRawConversationData, "[actor, text, start time, duration, blocking, end function]")
         .Method("ClearConversations", &T::Script_ClearConversations, "")
-        .Method("SkipToNextConversation", &T::Script_SkipToNextConversation, "");
+        .Method("SkipToNextConversation", &T::Script_SkipToNextConversation, "[true: stop the voices too]")
+        .Method("SaveGame", &T::Script_SaveGame, "[file name] (default autosave.txt)")
+        .Method("LoadGame", &T::Script_LoadGame, "file name")
+        .Method("SaveExists", &T::Script_SaveExists, "file name: 1 when the save is there, else 0");
     return i;
   }();
   return info;
@@ -211,6 +217,19 @@ void RegisterGameClass(TKavo_ScriptEnvoirement& env) {
 
 void LoadGuiScript(TKavoContext& ctx) {
   if (ctx.script && ctx.game) ctx.script->LoadFile("scripts\\" + ctx.game->GUIScript, false);
+}
+
+}  // namespace kavo
+
+namespace kavo {
+
+void TGameClass::Script_SaveGame(TKavo_ScriptFunctionData& d) { RunSaveGame(*this, d); }
+
+void TGameClass::Script_LoadGame(TKavo_ScriptFunctionData& d) { RunLoadGame(*this, d); }
+
+void TGameClass::Script_SaveExists(TKavo_ScriptFunctionData& d) {
+  const std::string file = StringArg(d, 0);
+  d.Result = TVariant(static_cast<int64_t>(Ctx.files.Resolve(ToBackslashes(file)).ResolvedPath.empty() ? 0 : 1));
 }
 
 }  // namespace kavo

@@ -64,7 +64,8 @@ class TGameClass : public TKavo_ScriptClass {
   bool Fullscreen = false;
   bool GameLoading = false;
   bool DisableScene = false;
-  bool saveInProgress = false;
+  bool saveInProgress = false;  // from gathering a save's lines to its after-save events
+  bool saveGathering = false;   // a save's lines are being gathered
   std::string currentCursorFile;
 
   std::vector<TBinding> bindings;
@@ -113,6 +114,9 @@ class TGameClass : public TKavo_ScriptClass {
   TVariant Script_ReadLine(const std::string& name, std::optional<int64_t> line);
   void Script_AddRawConversationData(TKavo_ScriptFunctionData& d);
   void Script_ClearConversations(TKavo_ScriptFunctionData& d);
+  void Script_SaveGame(TKavo_ScriptFunctionData& d);
+  void Script_LoadGame(TKavo_ScriptFunctionData& d);
+  void Script_SaveExists(TKavo_ScriptFunctionData& d);
   void Script_SkipToNextConversation(TKavo_ScriptFunctionData& d);
 
   // Position of a text file in the table (name compared without regard to

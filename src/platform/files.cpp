@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 #include <limits.h>
 
 namespace kavo {
@@ -241,6 +242,44 @@ bool TFileLayer::ReadFile(std::string_view name, std::string& out, std::string* 
 
 bool TFileLayer::WriteFile(std::string_view name, std::string_view data, std::string* error) const {
   return WriteWith(Absolute(name), O_TRUNC, data, error);
+}
+
+bool TFileLayer::WriteFileAtomic(std::string_view name, std::string_view data, std::string* error) const {
+  const std::string abs = Absolute(name);
+  const size_t slash = abs.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? std::string(".") : abs.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? abs : abs.substr(slash + 1);
+  const auto fail = [&](const std::string& why) {
+    if (error) *error = "Cannot write file \"" + abs + "\". " + why;
+    return false;
+  };
+  struct stat st {};
+  if (lstat(abs.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return fail("It is not a regular file.");
+  std::string tmpl = dir + "." + base + ".XXXXXX";
+  if (tmpl.size() >= PATH_MAX) return fail("The name is too long.");
+  std::vector<char> path(tmpl.begin(), tmpl.end());
+  path.push_back('\0');
+  const int fd = mkstemp(path.data());
+  if (fd < 0) return fail(std::strerror(errno));
+  const std::string tmp(path.data());
+  std::string_view part = data;
+  bool faulted = false;
+  if (atomicWriteFaultAfter >= 0 && static_cast<size_t>(atomicWriteFaultAfter) < data.size()) {
+    part = data.substr(0, static_cast<size_t>(atomicWriteFaultAfter));
+    faulted = true;
+  }
+  bool ok = WriteAll(fd, part) && !faulted;
+  int saved = faulted ? EIO : errno;
+  if (ok && fsync(fd) != 0) ok = false, saved = errno;
+  if (close(fd) != 0 && ok) ok = false, saved = errno;
+  // A new file gets the usual permissions (mkstemp makes it private).
+  if (ok) fchmodat(AT_FDCWD, tmp.c_str(), 0644, 0);
+  if (ok && rename(tmp.c_str(), abs.c_str()) != 0) ok = false, saved = errno;
+  if (!ok) {
+    unlink(tmp.c_str());
+    return fail(std::strerror(saved));
+  }
+  return true;
 }
 
 bool TFileLayer::AppendFile(std::string_view name, std::string_view data, std::string* error) const {

@@ -54,6 +54,12 @@ class TFileLayer {
   // Regular files only: a FIFO or device named here is refused, never waited for.
   bool WriteFile(std::string_view name, std::string_view data, std::string* error = nullptr) const;  // create or truncate
   bool AppendFile(std::string_view name, std::string_view data, std::string* error = nullptr) const;  // create if missing
+  // Replaces the file whole or not at all: the data goes to a temporary file
+  // beside it, is synced and renamed over it. On any failure the temporary
+  // is removed, the old file is left as it was and the error says why.
+  bool WriteFileAtomic(std::string_view name, std::string_view data, std::string* error = nullptr) const;
+  // For tests: atomic writes fail after this many bytes (-1: never).
+  long long atomicWriteFaultAfter = -1;
 
   // File names (not paths) in a directory matching a wildcard with "*" and "?",
   // compared without regard to case, sorted by name.

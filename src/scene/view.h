@@ -94,4 +94,14 @@ class View {
 bool SavePNG(const std::string& path, const std::vector<uint8_t>& rgba, int width, int height,
              std::string* error = nullptr);
 
+// Encodes an RGBA picture (top row first) as a JPEG of the given quality
+// (1 to 100) in memory.
+bool EncodeJPEG(const std::vector<uint8_t>& rgba, int width, int height, int quality, std::string& jpeg,
+                std::string* error = nullptr);
+
+// A size x size picture of a snapshot: black, with the snapshot stretched to
+// the full width and to height size * height / width, centred vertically.
+// All black for an empty snapshot.
+std::vector<uint8_t> Thumbnail(const std::vector<uint8_t>& rgba, int width, int height, int size = 256);
+
 }  // namespace kavo::scene

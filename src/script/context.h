@@ -61,6 +61,12 @@ class IKavoEngineHost {
   virtual bool DebugMode() const = 0;
   // The asynchronous key test: the platform's keys and those scripted input holds.
   virtual bool IsKeyHeld(int virtualKey) const = 0;
+  // Draws the window view once more and reads it back (RGBA, top row
+  // first); false with nothing read where nothing is drawn.
+  virtual bool SnapshotWindowView(std::vector<uint8_t>& rgba, int& width, int& height) {
+    (void)rgba, (void)width, (void)height;
+    return false;
+  }
   // A mouse press handed to the input dispatch (TGame.ProcessClick).
   virtual void ProcessClick(TMouseButton button, int x, int y) = 0;
   // Game.Width and Game.Height: the window's client size and the full-screen view's.

@@ -555,6 +555,19 @@ TKavo_ScriptClass* TKavo_Lua::ObjectFromLua(int index) const {
   return result;
 }
 
+bool TKavo_Lua::IsObjectTable(int index) const {
+  if (lua_type(L_, index) != LUA_TTABLE) return false;
+  const int top = lua_gettop(L_);
+  bool result = false;
+  if (lua_getmetatable(L_, index)) {
+    lua_pushliteral(L_, "__index");
+    lua_rawget(L_, -2);
+    result = lua_tocfunction(L_, -1) == IndexClosure;
+  }
+  lua_settop(L_, top);
+  return result;
+}
+
 void TKavo_Lua::ExecuteLine(const std::string& text) {
   if (ctx_.halted) return;
   currentScriptName_ = text;

@@ -67,6 +67,8 @@ class TKavo_Lua {
 
   // The object a Lua value stands for, if it is a live engine object's table.
   TKavo_ScriptClass* ObjectFromLua(int index) const;
+  // Whether the value is an engine object's table, alive or destroyed.
+  bool IsObjectTable(int index) const;
   // Pushes the object table of an object (made when the object was created).
   void PushObjectTable(TKavo_ScriptClass* obj);
   // Drops the engine's reference to a destroyed object's table.

@@ -214,7 +214,9 @@ void TKavo_ScriptClass::WriteSave(const std::string& n, std::vector<std::string>
         case TPropType::UTF8String:
         case TPropType::ShortString: value = LuaQuote(v.ToText()); break;
         case TPropType::Boolean: value = v.ToBool() ? "1" : "0"; break;
-        default: value = FormatSaveNumber(v.ToDouble());
+        case TPropType::Double: value = SaveNumberText(v.ToDouble()); break;
+        case TPropType::Single: value = FormatSaveNumber(v.ToDouble()); break;
+        default: value = SaveNumberText(v.ToDouble());  // integers and bytes, exact
       }
     } catch (const std::exception&) {
       continue;  // a property that cannot be read now is left out

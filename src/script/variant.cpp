@@ -1,5 +1,8 @@
 #include "script/variant.h"
 
+#include <charconv>
+#include <cmath>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -45,10 +48,42 @@ std::string FormatGeneral(double v) {
   return mant + "E" + (neg ? "-" : "") + ex.substr(start);
 }
 
+namespace {
+// NaN, infinities and whole numbers; false for the rest.
+bool SpecialSaveNumber(double v, std::string& out) {
+  if (std::isnan(v)) {
+    out = "0/0";
+    return true;
+  }
+  if (std::isinf(v)) {
+    out = v > 0 ? "math.huge" : "-math.huge";
+    return true;
+  }
+  if (v == std::floor(v) && std::fabs(v) <= 9007199254740992.0) {
+    char buf[32];
+    std::snprintf(buf, sizeof(buf), "%.0f", v == 0 ? 0.0 : v);
+    out = buf;
+    return true;
+  }
+  return false;
+}
+}  // namespace
+
 std::string FormatSaveNumber(double v) {
+  const float f = static_cast<float>(v);
+  std::string out;
+  if (SpecialSaveNumber(static_cast<double>(f), out)) return out;
   char buf[64];
-  std::snprintf(buf, sizeof(buf), "%.10f", static_cast<double>(static_cast<float>(v)));
-  return buf;
+  auto r = std::to_chars(buf, buf + sizeof(buf), f);
+  return std::string(buf, r.ptr);
+}
+
+std::string SaveNumberText(double v) {
+  std::string out;
+  if (SpecialSaveNumber(v, out)) return out;
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof(buf), v);
+  return std::string(buf, r.ptr);
 }
 
 bool ParseNumber(std::string_view s, double& out) {

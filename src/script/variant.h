@@ -79,9 +79,13 @@ class TVariant {
 // Formats a number in general format with up to 15 significant digits
 // ("1.5", "42", "1E20", "1E-5").
 std::string FormatGeneral(double v);
-// Numbers in saved games: single precision, fixed notation, ten decimals
-// (800 is written as 800.0000000000).
+// Numbers in saved games, as Lua reads them back exactly: NaN as "0/0",
+// infinities as "math.huge" and "-math.huge"; whole numbers up to 2^53 in
+// plain decimal; others in the shortest text that reads back as the same
+// value. FormatSaveNumber keeps single precision (engine singles),
+// SaveNumberText the double (Lua numbers, engine doubles).
 std::string FormatSaveNumber(double v);
+std::string SaveNumberText(double v);
 // Rounds a number to the nearest integer, ties to even, as engine methods
 // take integers; raises "Invalid floating point operation" for NaN,
 // infinities and numbers beyond 64 bits.

@@ -749,6 +749,27 @@ void TKavoForm::GuiProgressTick() {
 
 // ---------------------------------------------------------------- closing
 
+bool TKavoForm::SnapshotWindowView(std::vector<uint8_t>& rgba, int& width, int& height) {
+  rgba.clear();
+  width = height = 0;
+  if (!scene || !scene->UsesGL()) return false;
+  try {
+    if (glContext_) platform.MakeGLCurrent();
+    scene::View& v = scene->windowView;
+    const bool was = v.CaptureFrames();
+    v.SetCaptureFrames(true);
+    scene->Render(false);
+    v.SetCaptureFrames(was);
+    rgba = v.LastFramePixels();
+    width = v.LastFrameWidth();
+    height = v.LastFrameHeight();
+  } catch (const std::exception& e) {
+    KavoLog(std::string("Core error: Unable to draw the snapshot: ") + e.what());
+    return false;
+  }
+  return !rgba.empty();
+}
+
 void TKavoForm::CaptureScreenshot() {
   // The view is read back once, for the picture --screenshot writes at the
   // close: the frame as the game last showed it, also after a fatal error.

@@ -132,6 +132,7 @@ class TKavoForm : private IKavoEngineHost {
   void Bury(TKavo_ScriptClass* obj) override;
   bool DebugMode() const override;
   bool IsKeyHeld(int vk) const override;
+  bool SnapshotWindowView(std::vector<uint8_t>& rgba, int& width, int& height) override;
   void ProcessClick(TMouseButton button, int x, int y) override;
   void SetViewSize(int width, int height) override;
   std::vector<std::string>& SaveBuffer() override { return services.saveBuffer; }

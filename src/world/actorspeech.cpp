@@ -133,12 +133,12 @@ void QueueSpeechLine(TActorClass& actor, TKavo_ScriptFunctionData& d, bool block
 
 void QueueRawSpeechLine(TKavoContext& ctx, TSpeechObject line) {
   TGameServices& s = *ctx.services;
-  TActorClass* a = nullptr;
-  for (TActorClass* candidate : ctx.actors)
-    if (candidate->actor.actorID == line.actorIndex) {
-      a = candidate;
-      break;
-    }
+  // The actor at that place in the actor list now (a save writes each
+  // line's speaker by its place; a fresh run makes the actors again in the
+  // same order).
+  TActorClass* a = line.actorIndex >= 0 && line.actorIndex < static_cast<int32_t>(ctx.actors.Count())
+                       ? ctx.actors.At(line.actorIndex)
+                       : nullptr;
   line.speaker = a ? a->Handle() : 0;
   line.onShow = line.finished = line.skipped = false;
   line.voice = 0;

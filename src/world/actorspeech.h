@@ -27,7 +27,7 @@ class TActorClass;
 void QueueSpeechLine(TActorClass& actor, TKavo_ScriptFunctionData& d, bool blocking);
 
 // Appends a line as a saved game writes it (Game.AddRawConversationData);
-// its speaker is the actor with that ID now.
+// its speaker is the actor at that place in the actor list now.
 void QueueRawSpeechLine(TKavoContext& ctx, TSpeechObject line);
 
 // The speech step (the speech timer).

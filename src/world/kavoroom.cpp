@@ -234,6 +234,7 @@ void TKavoRoom::Load(TRoomClass& room) {
       modelFile = F;
       ctx_.roomScriptFile = script;
       current_ = true;
+      currentRoom = handle;
     });
   } catch (...) {
     ctx_.clock->SetEnabled(clockWasOn);

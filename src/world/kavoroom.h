@@ -81,6 +81,8 @@ class TKavoRoom {
   const std::vector<TNavigationCell>& cells = navigation.Cells();
   bool loaded = false;
   bool progressEnabled = false;
+  // The room description made current last (0: none yet).
+  TObjectHandle currentRoom = 0;
 
  private:
   void LoadWalkArea(const std::string& W, bool copyOfModel);

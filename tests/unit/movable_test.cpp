@@ -89,13 +89,11 @@ TEST_F(Movable, RawMatrixRoundTripAndSaveRecord) {
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines.front(), "if (e == nil) then e = TDummy.Create(); end");
   EXPECT_EQ(lines.back(),
-            "e.SetRawRotations(1.0000000000,0.0000000000,0.0000000000,0.0000000000,0.0000000000,1.0000000000,0.0000000000,"
-            "0.0000000000,0.0000000000,0.0000000000,1.0000000000,0.0000000000,0.0000000000,0.0000000000,0.0000000000,"
-            "1.0000000000);");
+            "e.SetRawRotations(1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1);");
   auto has = [&](const std::string& l) { return std::find(lines.begin(), lines.end(), l) != lines.end(); };
   EXPECT_TRUE(has("e.ScriptName = \"e\";"));
   EXPECT_TRUE(has("e.Visible = 1;"));
-  EXPECT_TRUE(has("e.ActorDistanceTrigger = 10.0000000000;"));
+  EXPECT_TRUE(has("e.ActorDistanceTrigger = 10;"));
   // A zero scale keeps its axis: no NaN reaches nodes or saves.
   Run("e.SetScale(0, 1, 1) e.SetRawRotations(0,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1)");
   lines.clear();

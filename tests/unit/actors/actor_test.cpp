@@ -355,12 +355,12 @@ TEST_F(ActorTest, SaveLinesHoldCollisionSizeSpeechAndWalkPoints) {
   std::vector<std::string> lines;
   Actor(0).WriteSave("a", lines);
   auto has = [&](const std::string& l) { return std::find(lines.begin(), lines.end(), l) != lines.end(); };
-  EXPECT_TRUE(has("a.SetCollisionScale(2.0000000000,3.0000000000,4.0000000000);"));
+  EXPECT_TRUE(has("a.SetCollisionScale(2,3,4);"));
   EXPECT_TRUE(has("a.SetSpeechText(\"\");"));
   EXPECT_TRUE(has("-- Saving Walkpoints for actor a"));
   EXPECT_TRUE(has("a.ClearWalkPoints();"));
-  EXPECT_TRUE(has("a.AddWalkPoint(1.0000000000,2.0000000000,3.0000000000,'');"));
-  EXPECT_TRUE(has("a.AddWalkPoint(4.0000000000,5.0000000000,6.0000000000,'arrive');"));
+  EXPECT_TRUE(has("a.AddWalkPoint(1,2,3,'');"));
+  EXPECT_TRUE(has("a.AddWalkPoint(4,5,6,'arrive');"));
   // The lines read back into a fresh actor.
   std::string script = "b = TActor.Create()\n";
   for (const std::string& l : lines)

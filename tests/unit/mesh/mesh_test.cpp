@@ -360,7 +360,7 @@ TEST_F(MeshTest, SaveEndsWithTheHandRecord) {
   Run("door.MoveToActorsHand(0) door.Save('door')");
   EXPECT_EQ(form->services.saveBuffer.back(), "door.MoveToActorsHand(0);");
   // The placement properties are saved too.
-  EXPECT_NE(std::find(form->services.saveBuffer.begin(), form->services.saveBuffer.end(), "door.InMeshAsChild = -1.0000000000;"),
+  EXPECT_NE(std::find(form->services.saveBuffer.begin(), form->services.saveBuffer.end(), "door.InMeshAsChild = -1;"),
             form->services.saveBuffer.end());
 }
 
