@@ -147,7 +147,10 @@ TAudioChunkPtr DecodeAudio(std::string_view bytes, const std::string& name, std:
     return nullptr;
   }
   Mix_ClearError();
-  Mix_Chunk* chunk = Mix_LoadWAV_RW(rw, 1);
+  // The reader is closed here: SDL_mixer leaves it open when it tells no
+  // format from the bytes, even when asked to close it.
+  Mix_Chunk* chunk = Mix_LoadWAV_RW(rw, 0);
+  SDL_RWclose(rw);
   if (!chunk) {
     error = what + MixError();
     return nullptr;

@@ -1,6 +1,7 @@
 // The audio mixer seam: one contract run against the SDL_mixer mixer (on
 // SDL's dummy driver) and the virtual mixer, then the virtual mixer's timing
 // on an injected clock, and decoding of generated and broken WAV files.
+#include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -212,6 +213,20 @@ TEST_P(AudioMixerContract, DecodeFailuresSayWhy) {
   ASSERT_TRUE(slow);
   EXPECT_EQ(slow->Frequency(), 22050);
   EXPECT_NEAR(slow->Seconds(), 0.5, 0.01);
+}
+
+// Bytes SDL_mixer tells no format from must not leave the memory reader it
+// was handed behind: counted by SDL's own allocation count, after a first
+// failure made SDL's per-thread error buffer.
+TEST_P(AudioMixerContract, RefusedBytesLeaveNothingAllocated) {
+  const std::string unknown[] = {"RRIFF", "this is a text file, not a sound at all", std::string(64, '\0')};
+  std::string error;
+  EXPECT_EQ(mixer->Decode("warm up", "x.wav", error), nullptr);
+  for (const std::string& bytes : unknown) {
+    const int before = SDL_GetNumAllocations();
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(mixer->Decode(bytes, "x.wav", error), nullptr) << bytes;
+    EXPECT_EQ(SDL_GetNumAllocations(), before) << bytes;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Mixers, AudioMixerContract, testing::Values(Kind::Sdl, Kind::Virtual),
