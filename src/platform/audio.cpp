@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <limits>
 #include <utility>
@@ -108,6 +110,209 @@ void SDLCALL OnChannelEnded(int channel) {
 
 int ClampInt(int v, int lo, int hi) { return std::min(std::max(v, lo), hi); }
 
+// ---- what a sound file says about itself, checked before SDL_mixer reads it
+//
+// SDL's WAV reader and SDL_mixer's AIFF and VOC readers take the sizes a
+// file states at their word: a cut WAV whose data chunk says 4 GB gets a
+// 4 GB buffer before the few bytes there are read, and a VOC block that says
+// 16 MB in a 300-byte file decodes to a gigabyte. So the chunks and blocks
+// must lie inside the file, and what the WAV format says must decode to no
+// more than the engine keeps; a WAV's data chunk cut short by the end of the
+// file (a common way to save a file that was still being written) is played
+// as far as it goes.
+
+uint32_t Little16(const unsigned char* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8); }
+uint32_t Little32(const unsigned char* p) { return Little16(p) | (Little16(p + 2) << 16); }
+uint32_t Big16(const unsigned char* p) { return (uint32_t(p[0]) << 8) | uint32_t(p[1]); }
+uint32_t Big32(const unsigned char* p) { return (Big16(p) << 16) | Big16(p + 2); }
+void PutLittle32(char* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = char((v >> (8 * i)) & 0xff);
+}
+
+// A chunk name fit for a message: letters, digits and blanks, else '?'.
+std::string ChunkName(const unsigned char* p) {
+  std::string name(reinterpret_cast<const char*>(p), 4);
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != ' ') c = '?';
+  return name;
+}
+
+// Bytes of the device format (frequency Hz, bytesPerFrame) that frames of a
+// sample at rate Hz become, in doubles: any stated rate stays finite.
+double DeviceBytes(double frames, double rate, int frequency, int bytesPerFrame) {
+  return frames * (double(frequency) / std::max(rate, 1.0) + 1.0) * bytesPerFrame;
+}
+
+// RIFF/WAVE: every chunk up to the data chunk inside the file, a fmt chunk
+// before it, the data chunk cut to the file. fixed gets a copy with the cut
+// sizes written in when the file needed one.
+bool CheckWave(std::string_view bytes, int frequency, int bytesPerFrame, std::string& fixed, std::string& error) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t n = bytes.size();
+  if (n < 12 || std::memcmp(p + 8, "WAVE", 4) != 0) {
+    error = "a RIFF file that is not WAVE";
+    return false;
+  }
+  uint32_t channels = 0, rate = 0, blockAlign = 0, tag = 0;
+  bool haveFormat = false;
+  size_t at = 12;
+  while (true) {
+    if (n - at < 8) {
+      error = haveFormat ? "the WAV file ends before its data chunk" : "the WAV file ends before its fmt chunk";
+      return false;
+    }
+    const std::string name = ChunkName(p + at);
+    const size_t length = Little32(p + at + 4);
+    const size_t body = at + 8;
+    if (std::memcmp(p + at, "data", 4) == 0 && haveFormat) {
+      const size_t held = std::min(length, n - body);
+      // Frames the data holds, at most two per byte (4-bit ADPCM), then
+      // each frame grown to the device's rate and format.
+      const double frames = double(held) * 2.0 / std::max<uint32_t>(channels, 1);
+      const double decoded = DeviceBytes(tag == 1 || tag == 3 || tag == 6 || tag == 7 || tag == 0xFFFE
+                                             ? double(held) / std::max<uint32_t>(blockAlign, 1)
+                                             : frames,
+                                         rate, frequency, bytesPerFrame);
+      if (decoded > double(IAudioMixer::kMaxDecodedBytes)) {
+        error = "its " + std::to_string(held) + " bytes of sound at " + std::to_string(rate) +
+                " Hz decode to more than " + std::to_string(IAudioMixer::kMaxDecodedBytes >> 20) + " MB";
+        return false;
+      }
+      if (held < length || Little32(p + 4) > n - 8) {
+        fixed.assign(bytes.data(), n);
+        PutLittle32(fixed.data() + at + 4, uint32_t(held));
+        PutLittle32(fixed.data() + 4, uint32_t(std::min<size_t>(n - 8, 0xFFFFFFFFu)));
+      }
+      return true;
+    }
+    if (length > n - body) {
+      error = "WAV chunk '" + name + "' of " + std::to_string(length) + " bytes runs past the end of the file";
+      return false;
+    }
+    if (std::memcmp(p + at, "fmt ", 4) == 0) {
+      if (length < 16) {
+        error = "the WAV fmt chunk is " + std::to_string(length) + " bytes, under 16";
+        return false;
+      }
+      tag = Little16(p + body);
+      channels = Little16(p + body + 2);
+      rate = Little32(p + body + 4);
+      blockAlign = Little16(p + body + 12);
+      if (channels == 0 || rate == 0 || blockAlign == 0) {
+        error = "the WAV fmt chunk says " + std::to_string(channels) + " channels at " + std::to_string(rate) +
+                " Hz in blocks of " + std::to_string(blockAlign) + " bytes";
+        return false;
+      }
+      haveFormat = true;
+    }
+    at = body + length + (length & 1);
+    if (at > n) at = n;
+  }
+}
+
+// AIFF (big-endian FORM files): a COMM chunk inside the file and a sound
+// data chunk holding every frame COMM states. SDL_mixer allocates what COMM
+// says and loses that buffer when fewer bytes are there.
+bool CheckAiff(std::string_view bytes, int frequency, int bytesPerFrame, std::string& error) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t n = bytes.size();
+  if (n < 12 || std::memcmp(p + 8, "AIFF", 4) != 0) {
+    error = "a FORM file that is not AIFF";
+    return false;
+  }
+  const unsigned char* comm = nullptr;
+  size_t sound = 0;  // bytes of sound data there are
+  bool haveSound = false;
+  for (size_t at = 12; n - at >= 8;) {
+    const size_t length = Big32(p + at + 4);
+    const size_t body = at + 8, held = std::min(length, n - body);
+    if (std::memcmp(p + at, "COMM", 4) == 0) {
+      if (held < 18) {
+        error = "the AIFF COMM chunk is cut short";
+        return false;
+      }
+      comm = p + body;
+    } else if (std::memcmp(p + at, "SSND", 4) == 0 && held >= 8) {
+      const size_t offset = Big32(p + body);
+      sound = held - 8 > offset ? held - 8 - offset : 0;
+      haveSound = true;
+    }
+    if (length > n - body) break;
+    at = body + length + (length & 1);
+    if (at > n) break;
+  }
+  if (!comm || !haveSound) {
+    error = comm ? "the AIFF file has no sound data chunk" : "the AIFF file has no COMM chunk";
+    return false;
+  }
+  const double channels = Big16(comm), frames = Big32(comm + 2), sampleBytes = (Big16(comm + 6) + 7) / 8;
+  const double stated = channels * frames * sampleBytes;
+  if (stated > double(sound)) {
+    error = "its COMM chunk states " + std::to_string(int64_t(stated)) + " bytes of sound, the file holds " +
+            std::to_string(sound);
+    return false;
+  }
+  // The rate is an 80-bit extended float: sign and exponent, then 64 bits.
+  const int exponent = int(Big16(comm + 8) & 0x7FFF) - 16383 - 63;
+  const double mantissa = double((uint64_t(Big32(comm + 10)) << 32) | Big32(comm + 14));
+  const double rate = std::ldexp(mantissa, std::clamp(exponent, -2000, 2000));
+  if (DeviceBytes(frames, rate, frequency, bytesPerFrame) > double(IAudioMixer::kMaxDecodedBytes)) {
+    error = "its sound decodes to more than " + std::to_string(IAudioMixer::kMaxDecodedBytes >> 20) + " MB";
+    return false;
+  }
+  return true;
+}
+
+// Creative Voice files: every block inside the file, their bytes of sound
+// at the rates the blocks state decoding to no more than the engine keeps.
+bool CheckVoc(std::string_view bytes, int frequency, int bytesPerFrame, std::string& error) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t n = bytes.size();
+  if (n < 26 || std::memcmp(p, "Creative Voice File\x1a", 20) != 0) {
+    error = "the Creative Voice header is cut short or wrong";
+    return false;
+  }
+  size_t at = Little16(p + 20);
+  if (at < 26 || at > n) {
+    error = "the Creative Voice header says its blocks start at byte " + std::to_string(at);
+    return false;
+  }
+  double decoded = 0.0, rate = 1000000.0 / 256.0;  // the lowest a time constant gives
+  while (at < n && p[at] != 0) {
+    if (n - at < 4) {
+      error = "Creative Voice block header is cut short at byte " + std::to_string(at);
+      return false;
+    }
+    const unsigned char type = p[at];
+    const size_t length = Little16(p + at + 1) | (size_t(p[at + 3]) << 16);
+    if (length > n - at - 4) {
+      error = "Creative Voice block " + std::to_string(type) + " of " + std::to_string(length) +
+              " bytes runs past the end of the file";
+      return false;
+    }
+    const unsigned char* body = p + at + 4;
+    if (type == 1 && length >= 2) rate = 1000000.0 / (256 - body[0]);
+    if (type == 9 && length >= 12) rate = std::max<uint32_t>(Little32(body), 1);
+    // Sound blocks: at most two frames a byte (4-bit packing).
+    if (type == 1 || type == 2 || type == 9) decoded += DeviceBytes(2.0 * double(length), rate, frequency, bytesPerFrame);
+    at += 4 + length;
+  }
+  if (decoded > double(IAudioMixer::kMaxDecodedBytes)) {
+    error = "its sound decodes to more than " + std::to_string(IAudioMixer::kMaxDecodedBytes >> 20) + " MB";
+    return false;
+  }
+  return true;
+}
+
+// Checks the bytes of the formats whose readers trust stated sizes; other
+// formats go to SDL_mixer unchecked. fixed: as for CheckWave.
+bool CheckSoundFile(std::string_view bytes, int frequency, int bytesPerFrame, std::string& fixed, std::string& error) {
+  if (bytes.size() >= 4 && bytes.substr(0, 4) == "RIFF") return CheckWave(bytes, frequency, bytesPerFrame, fixed, error);
+  if (bytes.size() >= 4 && bytes.substr(0, 4) == "FORM") return CheckAiff(bytes, frequency, bytesPerFrame, error);
+  if (bytes.size() >= 4 && bytes.substr(0, 4) == "Crea") return CheckVoc(bytes, frequency, bytesPerFrame, error);
+  return true;
+}
+
 }  // namespace
 
 // ---- TAudioChunk ----
@@ -141,18 +346,27 @@ TAudioChunkPtr DecodeAudio(std::string_view bytes, const std::string& name, std:
     error = what + "the file is larger than " + std::to_string(IAudioMixer::kMaxSourceBytes >> 20) + " MB";
     return nullptr;
   }
+  const int frameBytes = int(SDL_AUDIO_BITSIZE(format) / 8) * channels;
+  std::string fixed, why;
+  if (!CheckSoundFile(bytes, frequency, frameBytes, fixed, why)) {
+    error = what + "not a sound SDL_mixer can read: " + why;
+    return nullptr;
+  }
+  if (!fixed.empty()) bytes = fixed;
   SDL_RWops* rw = SDL_RWFromConstMem(bytes.data(), int(bytes.size()));
   if (!rw) {
     error = what + SDL_GetError();
     return nullptr;
   }
   Mix_ClearError();
-  Mix_Chunk* chunk = Mix_LoadWAV_RW(rw, 1);
+  // The reader is closed here: SDL_mixer leaves it open when it tells no
+  // format from the bytes, even when asked to close it.
+  Mix_Chunk* chunk = Mix_LoadWAV_RW(rw, 0);
+  SDL_RWclose(rw);
   if (!chunk) {
     error = what + MixError();
     return nullptr;
   }
-  const int frameBytes = int(SDL_AUDIO_BITSIZE(format) / 8) * channels;
   const int64_t frames = frameBytes > 0 ? int64_t(chunk->alen) / frameBytes : 0;
   if (chunk->alen > IAudioMixer::kMaxDecodedBytes) {
     Mix_FreeChunk(chunk);

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the seed corpora of the fuzz targets for models, pictures, project
-files and scripted input: small valid files of every kind each reader takes,
-each reaching another part of it. One folder per target:
+"""Writes the seed corpora of the fuzz targets for models, pictures, sound
+samples, project files and scripted input: small valid files of every kind
+each reader takes, each reaching another part of it. One folder per target:
 
   3ds/            3D Studio models (objects, faces, face groups, UVs, materials)
   obj/            OBJ text, then "%%mtl" and the MTL text (see fuzz_obj.cpp)
@@ -10,6 +10,9 @@ each reaching another part of it. One folder per target:
   smd/            SMD models, then "%%anim" and an SMD animation (see fuzz_smd.cpp)
   md2/            MD2 models, then "%%anim" and another MD2 (see fuzz_md2.cpp)
   scriptedinput/  --input files
+  sound/          WAV (PCM of several widths, float, a-law, mu-law, ADPCM,
+                  extensible), AIFF and VOC samples; Ogg and FLAC seeds are
+                  made by make_sound_seeds.c where the encoders are installed
 
 usage: make_corpus.py OUT_DIR
 """
@@ -569,6 +572,102 @@ def seeds_speechfont():
     yield "default.gsf", font(256, [(i % 9 + 3) if 32 <= i <= 125 else 0 for i in range(256)])
     yield "few.gsf", font(3, [0] * 65 + [10, 11, 12] + [0] * 188)
 
+# ---------------------------------------------------------------- sounds
+
+def riff_chunk(kind, body):
+    pad = b"\0" if len(body) % 2 else b""
+    return kind + struct.pack("<I", len(body)) + body + pad
+
+
+def wav(tag, channels, rate, bits, data, block=None, extra=None, chunks_before=b"", fact=None):
+    block = block or channels * max(bits, 8) // 8
+    fmt = struct.pack("<HHIIHH", tag, channels, rate, rate * block, block, bits)
+    if extra is not None:
+        fmt += struct.pack("<H", len(extra)) + extra
+    body = b"WAVE" + riff_chunk(b"fmt ", fmt) + chunks_before
+    if fact is not None:
+        body += riff_chunk(b"fact", struct.pack("<I", fact))
+    body += riff_chunk(b"data", data)
+    return b"RIFF" + struct.pack("<I", len(body)) + body
+
+
+def square(frames, channels, level, fmt):
+    return b"".join(struct.pack(fmt, level if (f // 8) % 2 else -level) for f in range(frames) for _ in range(channels))
+
+
+def ima_adpcm(channels, blocks):
+    # 505 samples per 256-byte block of a mono stream; headers then nibbles.
+    per = 256 * channels
+    frames = (per - 4 * channels) * 8 // (4 * channels) + 1
+    extra = struct.pack("<H", frames)
+    data = b""
+    for _ in range(blocks):
+        for _ in range(channels):
+            data += struct.pack("<hBB", 0, 20, 0)
+        data += bytes((i * 37) & 0xFF for i in range(per - 4 * channels))
+    return wav(0x11, channels, 22050, 4, data, block=per, extra=extra, fact=frames * blocks)
+
+
+def ms_adpcm(channels, blocks):
+    coefs = [(256, 0), (512, -256), (0, 0), (192, 64), (240, 0), (460, -208), (392, -232)]
+    per = 256 * channels
+    frames = (per - 7 * channels) * 2 // channels + 2
+    extra = struct.pack("<HH", frames, len(coefs)) + b"".join(struct.pack("<hh", a, b) for a, b in coefs)
+    data = b""
+    for _ in range(blocks):
+        data += bytes([1] * channels) + struct.pack("<%dh" % channels, *([16] * channels))
+        data += struct.pack("<%dh" % (2 * channels), *([100, -100] * channels))
+        data += bytes((i * 53) & 0xFF for i in range(per - 7 * channels))
+    return wav(2, channels, 11025, 4, data, block=per, extra=extra, fact=frames * blocks)
+
+
+def extensible(channels, bits, valid, mask, tag, data):
+    guid = struct.pack("<H", tag) + b"\x00\x00\x00\x00\x10\x00\x80\x00\x00\xaa\x00\x38\x9b\x71"
+    extra = struct.pack("<HI", valid, mask) + guid
+    return wav(0xFFFE, channels, 22050, bits, data, extra=extra)
+
+
+def aiff(channels, rate, bits, frames):
+    # The sample rate is an 80-bit extended float.
+    exponent, mantissa = 16383 + rate.bit_length() - 1, rate << (64 - rate.bit_length())
+    comm = struct.pack(">hIh", channels, frames, bits) + struct.pack(">HQ", exponent, mantissa)
+    sample = ">b" if bits == 8 else ">h"
+    ssnd = struct.pack(">II", 0, 0) + square(frames, channels, 40 if bits == 8 else 3000, sample)
+    body = b"AIFF" + b"COMM" + struct.pack(">I", len(comm)) + comm + b"SSND" + struct.pack(">I", len(ssnd)) + ssnd
+    return b"FORM" + struct.pack(">I", len(body)) + body
+
+
+def voc(rate, frames):
+    header = b"Creative Voice File\x1a" + struct.pack("<HHH", 26, 0x010A, 0x1129)
+    samples = bytes(0x90 if (f // 8) % 2 else 0x70 for f in range(frames))
+    block = struct.pack("<BB", 256 - 1000000 // rate, 0) + samples
+    return header + b"\x01" + struct.pack("<I", len(block))[:3] + block + b"\x00"
+
+
+def seeds_sound():
+    yield "pcm16_mono.wav", wav(1, 1, 22050, 16, square(200, 1, 3000, "<h"))
+    yield "pcm16_stereo.wav", wav(1, 2, 44100, 16, square(150, 2, 3000, "<h"))
+    yield "pcm8_mono.wav", wav(1, 1, 11025, 8, bytes(0x90 if (f // 8) % 2 else 0x70 for f in range(300)))
+    yield "pcm8_stereo.wav", wav(1, 2, 8000, 8, bytes(0xA0 if (f // 16) % 2 else 0x60 for f in range(400)))
+    yield "pcm24.wav", wav(1, 2, 48000, 24, b"".join(struct.pack("<i", v)[:3] for v in [40000, -40000] * 100))
+    yield "pcm32.wav", wav(1, 1, 32000, 32, square(100, 1, 1 << 24, "<i"))
+    yield "float.wav", wav(3, 2, 22050, 32, square(100, 2, 0, "<f") + struct.pack("<4f", 0.5, -0.5, 0.25, -0.25),
+                           fact=102)
+    yield "alaw.wav", wav(6, 1, 8000, 8, bytes((i * 7) & 0xFF for i in range(256)), fact=256)
+    yield "mulaw.wav", wav(7, 2, 8000, 8, bytes((i * 11) & 0xFF for i in range(256)), fact=128)
+    yield "ima_adpcm.wav", ima_adpcm(1, 2)
+    yield "ima_adpcm_stereo.wav", ima_adpcm(2, 1)
+    yield "ms_adpcm.wav", ms_adpcm(1, 2)
+    yield "ms_adpcm_stereo.wav", ms_adpcm(2, 1)
+    yield "extensible.wav", extensible(2, 16, 16, 3, 1, square(100, 2, 2000, "<h"))
+    # Chunks before the data one, one of them of odd size with its pad byte.
+    listing = riff_chunk(b"LIST", b"INFOINAM" + struct.pack("<I", 5) + b"bell\0\0")
+    yield "list_chunk.wav", wav(1, 1, 22050, 16, square(64, 1, 1000, "<h"), chunks_before=listing +
+                                riff_chunk(b"junk", b"odd"))
+    yield "stereo8.aiff", aiff(2, 22050, 8, 200)
+    yield "mono16.aiff", aiff(1, 11025, 16, 300)
+    yield "click.voc", voc(11025, 300)
+
 # ---------------------------------------------------------------- main
 
 def main():
@@ -579,6 +678,7 @@ def main():
         "3ds": seeds_3ds, "obj": seeds_obj, "picture": seeds_picture,
         "projectfile": seeds_projectfile, "scriptedinput": seeds_scriptedinput,
         "smd": seeds_smd, "md2": seeds_md2, "speechfont": seeds_speechfont,
+        "sound": seeds_sound,
     }
     for folder, seeds in kinds.items():
         path = os.path.join(out, folder)

@@ -12,6 +12,8 @@
 #   fuzz_md2            MD2 models, posed, with more frames (after a "%%anim" line)
 #   fuzz_picture        pictures through the texture loader (first byte: format)
 #   fuzz_speechfont     stored speech fonts (.gsf data)
+#   fuzz_sound          sound samples (WAV, AIFF, VOC, Ogg, FLAC...) through
+#                       SDL_mixer, then played by a sound system
 #   fuzz_projectfile    .kavogame project files
 #   fuzz_scriptedinput  --input files, parsed and replayed
 # Exits non-zero when a target crashes, trips a sanitizer or a check, runs
@@ -35,7 +37,7 @@ FUZZ_DIR="$ROOT/tests/fuzz"
 BUILD="${KAVO_FUZZ_BUILD:-$ROOT/build-fuzz}"
 JOBS="${KAVO_FUZZ_JOBS:-2}"
 WORK="$BUILD/fuzz-run"
-ALL_TARGETS="fuzz_archive fuzz_gltf fuzz_3ds fuzz_obj fuzz_smd fuzz_md2 fuzz_picture fuzz_speechfont fuzz_projectfile fuzz_scriptedinput"
+ALL_TARGETS="fuzz_archive fuzz_gltf fuzz_3ds fuzz_obj fuzz_smd fuzz_md2 fuzz_picture fuzz_speechfont fuzz_sound fuzz_projectfile fuzz_scriptedinput"
 TARGETS="${KAVO_FUZZ_TARGETS:-$ALL_TARGETS}"
 
 CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -84,10 +86,21 @@ make_archive_corpus() {
 if [[ " $TARGETS " == *" fuzz_archive "* ]]; then make_archive_corpus "$WORK/fuzz_archive/corpus"; fi
 python3 "$FUZZ_DIR/make_gltf_corpus.py" "$WORK/fuzz_gltf/corpus" >/dev/null
 python3 "$FUZZ_DIR/make_corpus.py" "$WORK/seeds"
-for kind in 3ds obj smd md2 picture speechfont projectfile scriptedinput; do
+for kind in 3ds obj smd md2 picture speechfont sound projectfile scriptedinput; do
   mkdir -p "$WORK/fuzz_$kind"
   mv "$WORK/seeds/$kind" "$WORK/fuzz_$kind/corpus"
 done
+# Ogg Vorbis and FLAC seeds, where the encoders beside SDL_mixer's decoders
+# are installed (without them the target starts from the other seeds).
+if [[ " $TARGETS " == *" fuzz_sound "* ]]; then
+  # shellcheck disable=SC2046
+  if cc "$FUZZ_DIR/make_sound_seeds.c" -o "$WORK/make_sound_seeds" \
+       $(pkg-config --cflags --libs vorbisenc vorbis ogg flac 2>/dev/null) -lm 2>/dev/null; then
+    "$WORK/make_sound_seeds" "$WORK/fuzz_sound/corpus" || echo "make_sound_seeds failed: no Ogg or FLAC seeds"
+  else
+    echo "no Vorbis or FLAC encoder to build make_sound_seeds with: no Ogg or FLAC seeds"
+  fi
+fi
 
 # ---- what each target reads: its dictionary, extra read-only seed folders
 # and the longest input worth trying.
@@ -101,6 +114,7 @@ options() {
     fuzz_md2) echo "-max_len=16384" ;;
     fuzz_picture) echo "-max_len=16384 -dict=$FUZZ_DIR/picture.dict" ;;
     fuzz_speechfont) echo "-max_len=8192" ;;
+    fuzz_sound) echo "-max_len=16384 -dict=$FUZZ_DIR/sound.dict" ;;
     fuzz_projectfile) echo "-max_len=4096 -dict=$FUZZ_DIR/projectfile.dict" ;;
     fuzz_scriptedinput) echo "-max_len=8192 -dict=$FUZZ_DIR/scriptedinput.dict" ;;
   esac

@@ -1,9 +1,11 @@
 // The audio mixer seam: one contract run against the SDL_mixer mixer (on
 // SDL's dummy driver) and the virtual mixer, then the virtual mixer's timing
 // on an injected clock, and decoding of generated and broken WAV files.
+#include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -212,6 +214,109 @@ TEST_P(AudioMixerContract, DecodeFailuresSayWhy) {
   ASSERT_TRUE(slow);
   EXPECT_EQ(slow->Frequency(), 22050);
   EXPECT_NEAR(slow->Seconds(), 0.5, 0.01);
+}
+
+// Bytes SDL_mixer tells no format from must not leave the memory reader it
+// was handed behind: counted by SDL's own allocation count, after a first
+// failure made SDL's per-thread error buffer.
+TEST_P(AudioMixerContract, RefusedBytesLeaveNothingAllocated) {
+  const std::string unknown[] = {"RRIFF", "this is a text file, not a sound at all", std::string(64, '\0')};
+  std::string error;
+  EXPECT_EQ(mixer->Decode("warm up", "x.wav", error), nullptr);
+  for (const std::string& bytes : unknown) {
+    const int before = SDL_GetNumAllocations();
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(mixer->Decode(bytes, "x.wav", error), nullptr) << bytes;
+    EXPECT_EQ(SDL_GetNumAllocations(), before) << bytes;
+  }
+}
+
+// The largest single request SDL (and SDL_mixer, which allocates through
+// it) made while installed; requests go on to SDL's own functions.
+struct SdlAllocationWatch {
+  SdlAllocationWatch() {
+    SDL_GetMemoryFunctions(&malloc_, &calloc_, &realloc_, &free_);
+    largest = 0;
+    SDL_SetMemoryFunctions(
+        [](size_t n) { return Note(n), malloc_(n); }, [](size_t a, size_t b) { return Note(a * b), calloc_(a, b); },
+        [](void* p, size_t n) { return Note(n), realloc_(p, n); }, [](void* p) { free_(p); });
+  }
+  ~SdlAllocationWatch() { SDL_SetMemoryFunctions(malloc_, calloc_, realloc_, free_); }
+  static void Note(size_t n) {
+    for (size_t was = largest; n > was && !largest.compare_exchange_weak(was, n);) {}
+  }
+  static inline std::atomic<size_t> largest{0};
+  static inline SDL_malloc_func malloc_;
+  static inline SDL_calloc_func calloc_;
+  static inline SDL_realloc_func realloc_;
+  static inline SDL_free_func free_;
+};
+
+std::string Voc(uint32_t blockLength, int samples) {
+  std::string s = "Creative Voice File\x1a";
+  Put16(s, 26);
+  Put16(s, 0x010A);
+  Put16(s, 0x1129);
+  s += char(1);  // sound data: length, time constant, packing, samples
+  s += char(blockLength & 0xff);
+  s += char((blockLength >> 8) & 0xff);
+  s += char((blockLength >> 16) & 0xff);
+  s += char(256 - 1000000 / 11025);
+  s += char(0);
+  for (int i = 0; i < samples; ++i) s += char(i % 16 < 8 ? 0x90 : 0x70);
+  return s + char(0);
+}
+
+std::string Aiff(uint32_t frames, int bytesThere) {
+  auto big16 = [](std::string& s, uint32_t v) { s += char(v >> 8), s += char(v & 0xff); };
+  auto big32 = [&](std::string& s, uint32_t v) { big16(s, v >> 16), big16(s, v & 0xffff); };
+  std::string comm, body = "AIFFCOMM";
+  big16(comm, 2);  // channels
+  big32(comm, frames);
+  big16(comm, 8);  // bits
+  comm += std::string("\x40\x0e\xac\x44\0\0\0\0\0\0", 10);  // 44100 Hz
+  big32(body, uint32_t(comm.size()));
+  body += comm + "SSND";
+  big32(body, 8 + frames * 2);
+  body += std::string(8, '\0') + std::string(size_t(bytesThere), '\x28');
+  std::string s = "FORM";
+  big32(s, uint32_t(body.size()));
+  return s + body;
+}
+
+// Sizes a file states beyond its end: SDL's readers allocate what is stated
+// (4 GB for the WAV, a gigabyte decoded from the VOC) or lose the buffer
+// they made for it (the AIFF). The WAV plays the frames it holds.
+TEST_P(AudioMixerContract, StatedSizesBeyondTheFileAreNotAllocated) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int64_t frames;  // 0: refused
+  } cases[] = {
+      {"WAV data chunk says 4 GB", MakeWav(22050, 1, 100, 1, 0xffff0100u), 100},
+      {"VOC block says 16 MB", Voc(0xffffff, 300), 0},
+      {"AIFF states 200 frames, holds 16 bytes", Aiff(200, 16), 0},
+  };
+  std::string error;
+  EXPECT_EQ(mixer->Decode("warm up", "x.wav", error), nullptr);
+  for (const Case& c : cases) {
+    const int before = SDL_GetNumAllocations();
+    {
+      SdlAllocationWatch watch;
+      TAudioChunkPtr chunk = mixer->Decode(c.bytes, "cut.snd", error);
+      if (c.frames > 0) {
+        ASSERT_TRUE(chunk) << c.what << ": " << error;
+        EXPECT_EQ(chunk->Frames(), c.frames) << c.what;
+      } else {
+        EXPECT_FALSE(chunk) << c.what;
+        EXPECT_NE(error.find("cut.snd"), std::string::npos) << c.what << ": " << error;
+      }
+      EXPECT_LT(SdlAllocationWatch::largest.load(), size_t(1) << 20) << c.what;
+    }
+    EXPECT_EQ(SDL_GetNumAllocations(), before) << c.what;
+  }
+  // The same files whole still decode.
+  EXPECT_TRUE(Decode(Voc(302, 300), "whole.voc"));
+  EXPECT_TRUE(Decode(Aiff(200, 400), "whole.aiff"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Mixers, AudioMixerContract, testing::Values(Kind::Sdl, Kind::Virtual),
