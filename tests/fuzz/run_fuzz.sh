@@ -12,7 +12,7 @@
 #   fuzz_md2            MD2 models, posed, with more frames (after a "%%anim" line)
 #   fuzz_picture        pictures through the texture loader (first byte: format)
 #   fuzz_speechfont     stored speech fonts (.gsf data)
-#   fuzz_sound          sound samples (WAV, AIFF, VOC, Ogg, FLAC...) through
+#   fuzz_sound          sound samples (WAV, AIFF, VOC, Ogg...; FLAC is skipped) through
 #                       SDL_mixer, then played by a sound system
 #   fuzz_projectfile    .kavogame project files
 #   fuzz_scriptedinput  --input files, parsed and replayed
