@@ -112,10 +112,9 @@ int ClampInt(int v, int lo, int hi) { return std::min(std::max(v, lo), hi); }
 
 // ---- what a sound file says about itself, checked before SDL_mixer reads it
 //
-// SDL's WAV reader and SDL_mixer's AIFF and VOC readers take the sizes a
-// file states at their word: a cut WAV whose data chunk says 4 GB gets a
-// 4 GB buffer before the few bytes there are read, and a VOC block that says
-// 16 MB in a 300-byte file decodes to a gigabyte. So the chunks and blocks
+// SDL's WAV reader and SDL_mixer's AIFF reader take the sizes a file
+// states at their word: a cut WAV whose data chunk says 4 GB gets a 4 GB
+// buffer before the few bytes there are read. So the chunks
 // must lie inside the file, and what the WAV format says must decode to no
 // more than the engine keeps; a WAV's data chunk cut short by the end of the
 // file (a common way to save a file that was still being written) is played
@@ -263,53 +262,18 @@ bool CheckAiff(std::string_view bytes, int frequency, int bytesPerFrame, std::st
   return true;
 }
 
-// Creative Voice files: every block inside the file, their bytes of sound
-// at the rates the blocks state decoding to no more than the engine keeps.
-bool CheckVoc(std::string_view bytes, int frequency, int bytesPerFrame, std::string& error) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const size_t n = bytes.size();
-  if (n < 26 || std::memcmp(p, "Creative Voice File\x1a", 20) != 0) {
-    error = "the Creative Voice header is cut short or wrong";
-    return false;
-  }
-  size_t at = Little16(p + 20);
-  if (at < 26 || at > n) {
-    error = "the Creative Voice header says its blocks start at byte " + std::to_string(at);
-    return false;
-  }
-  double decoded = 0.0, rate = 1000000.0 / 256.0;  // the lowest a time constant gives
-  while (at < n && p[at] != 0) {
-    if (n - at < 4) {
-      error = "Creative Voice block header is cut short at byte " + std::to_string(at);
-      return false;
-    }
-    const unsigned char type = p[at];
-    const size_t length = Little16(p + at + 1) | (size_t(p[at + 3]) << 16);
-    if (length > n - at - 4) {
-      error = "Creative Voice block " + std::to_string(type) + " of " + std::to_string(length) +
-              " bytes runs past the end of the file";
-      return false;
-    }
-    const unsigned char* body = p + at + 4;
-    if (type == 1 && length >= 2) rate = 1000000.0 / (256 - body[0]);
-    if (type == 9 && length >= 12) rate = std::max<uint32_t>(Little32(body), 1);
-    // Sound blocks: at most two frames a byte (4-bit packing).
-    if (type == 1 || type == 2 || type == 9) decoded += DeviceBytes(2.0 * double(length), rate, frequency, bytesPerFrame);
-    at += 4 + length;
-  }
-  if (decoded > double(IAudioMixer::kMaxDecodedBytes)) {
-    error = "its sound decodes to more than " + std::to_string(IAudioMixer::kMaxDecodedBytes >> 20) + " MB";
-    return false;
-  }
-  return true;
-}
-
 // Checks the bytes of the formats whose readers trust stated sizes; other
 // formats go to SDL_mixer unchecked. fixed: as for CheckWave.
 bool CheckSoundFile(std::string_view bytes, int frequency, int bytesPerFrame, std::string& fixed, std::string& error) {
   if (bytes.size() >= 4 && bytes.substr(0, 4) == "RIFF") return CheckWave(bytes, frequency, bytesPerFrame, fixed, error);
   if (bytes.size() >= 4 && bytes.substr(0, 4) == "FORM") return CheckAiff(bytes, frequency, bytesPerFrame, error);
-  if (bytes.size() >= 4 && bytes.substr(0, 4) == "Crea") return CheckVoc(bytes, frequency, bytesPerFrame, error);
+  // SDL_mixer's Creative Voice reader writes past its buffer on damaged
+  // files (found by fuzzing, whatever the block sizes say), so the engine
+  // does not play them: WAV, AIFF and Ogg carry the same sounds.
+  if (bytes.size() >= 19 && bytes.substr(0, 19) == "Creative Voice File") {
+    error = "Creative Voice (.voc) files are not played; save the sound as WAV or Ogg";
+    return false;
+  }
   return true;
 }
 
