@@ -63,9 +63,11 @@ const TScriptProperty* TScriptClassInfo::FindProperty(std::string_view name) con
   return it == lookup_.end() ? nullptr : it->second;
 }
 
-std::vector<const TScriptProperty*> TScriptClassInfo::AllProperties() const {
+const std::vector<const TScriptProperty*>& TScriptClassInfo::AllProperties() const {
   BuildLookups();
-  std::vector<const TScriptProperty*> all;
+  // Sorted once per class: saves walk it for every object.
+  if (!sortedProperties_.empty() || lookup_.empty()) return sortedProperties_;
+  std::vector<const TScriptProperty*>& all = sortedProperties_;
   for (auto& [k, p] : lookup_) all.push_back(p);
   std::sort(all.begin(), all.end(), [](const TScriptProperty* a, const TScriptProperty* b) {
     return LowerAscii(a->name) < LowerAscii(b->name);

@@ -117,7 +117,7 @@ class TScriptClassInfo {
     return p;
   }
   // All properties of the class and its ancestors, sorted by name.
-  std::vector<const TScriptProperty*> AllProperties() const;
+  const std::vector<const TScriptProperty*>& AllProperties() const;
   // The methods an object table holds: class by class from this class up to
   // the root, each in declaration order; a name already taken (ignoring case)
   // by a derived class hides the inherited one.
@@ -153,6 +153,7 @@ class TScriptClassInfo {
   mutable std::unordered_map<std::string_view, const TScriptProperty*, TCaseInsensitiveHash, TCaseInsensitiveEqual>
       lookup_;
   mutable std::vector<const TScriptMethod*> objectMethods_;
+  mutable std::vector<const TScriptProperty*> sortedProperties_;
   struct CacheEntry {
     const char* key = nullptr;
     size_t len = 0;
