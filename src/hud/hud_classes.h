@@ -12,7 +12,6 @@ class Node;
 
 namespace kavo {
 KAVO_SIMPLE_CLASS_DECL(THudTrackBarClass)
-KAVO_SIMPLE_CLASS_DECL(TConversationClass)
 
 class TMeshClass;
 

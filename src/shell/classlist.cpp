@@ -3,6 +3,7 @@
 #include "audio/kavosound.h"
 #include "game/kavogame.h"
 #include "hud/hud_classes.h"
+#include "hud/kavoconversation.h"
 #include "hud/kavohudtext.h"
 #include "hud/kavomenu.h"
 #include "visual/kavomesh.h"
