@@ -245,6 +245,13 @@ bool CheckAiff(std::string_view bytes, int frequency, int bytesPerFrame, std::st
     return false;
   }
   const double channels = Big16(comm), frames = Big32(comm + 2), sampleBytes = (Big16(comm + 6) + 7) / 8;
+  // No channels, no frames or no bits: SDL_mixer would make (and lose) an
+  // empty buffer.
+  if (channels < 1 || frames < 1 || sampleBytes < 1) {
+    error = "its COMM chunk states " + std::to_string(int64_t(channels)) + " channels, " +
+            std::to_string(int64_t(frames)) + " frames of " + std::to_string(Big16(comm + 6)) + " bits";
+    return false;
+  }
   const double stated = channels * frames * sampleBytes;
   if (stated > double(sound)) {
     error = "its COMM chunk states " + std::to_string(int64_t(stated)) + " bytes of sound, the file holds " +

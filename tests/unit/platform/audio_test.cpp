@@ -266,11 +266,11 @@ std::string Voc(uint32_t blockLength, int samples) {
   return s + char(0);
 }
 
-std::string Aiff(uint32_t frames, int bytesThere) {
+std::string Aiff(uint32_t frames, int bytesThere, uint32_t channels = 2) {
   auto big16 = [](std::string& s, uint32_t v) { s += char(v >> 8), s += char(v & 0xff); };
   auto big32 = [&](std::string& s, uint32_t v) { big16(s, v >> 16), big16(s, v & 0xffff); };
   std::string comm, body = "AIFFCOMM";
-  big16(comm, 2);  // channels
+  big16(comm, channels);
   big32(comm, frames);
   big16(comm, 8);  // bits
   comm += std::string("\x40\x0e\xac\x44\0\0\0\0\0\0", 10);  // 44100 Hz
@@ -295,6 +295,7 @@ TEST_P(AudioMixerContract, StatedSizesBeyondTheFileAreNotAllocated) {
       {"WAV data chunk says 4 GB", MakeWav(22050, 1, 100, 1, 0xffff0100u), 100},
       {"VOC block says 16 MB", Voc(0xffffff, 300), 0},
       {"AIFF states 200 frames, holds 16 bytes", Aiff(200, 16), 0},
+      {"AIFF of no channels", Aiff(200, 400, 0), 0},  // SDL_mixer lost the empty buffer it made
   };
   std::string error;
   EXPECT_EQ(mixer->Decode("warm up", "x.wav", error), nullptr);
