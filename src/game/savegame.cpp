@@ -164,11 +164,11 @@ std::string SaveGameText(TKavoContext& ctx, const std::string& fileName) {
 
   lua_State* L = ctx.script->State();
   TKavo_Lua& host = ctx.script->Host();
-  const std::vector<std::string>& reserved = ctx.script->ReservedNames();
+  const std::unordered_set<std::string> reserved(ctx.script->ReservedNames().begin(),
+                                                 ctx.script->ReservedNames().end());
   const std::vector<TGlobal> globals = CollectGlobals(L);
   const auto skipped = [&](const std::string& name) {
-    return name.find("VK_") != std::string::npos || !IsLuaIdentifier(name) ||
-           std::find(reserved.begin(), reserved.end(), name) != reserved.end();
+    return name.find("VK_") != std::string::npos || !IsLuaIdentifier(name) || reserved.count(name) != 0;
   };
 
   // The room line names the global that holds the current room.
@@ -203,6 +203,14 @@ std::string SaveGameText(TKavoContext& ctx, const std::string& fileName) {
   std::vector<std::string> body = {"-- Setting everything as they were"};
   std::vector<std::string> idLines;
   std::unordered_map<TObjectHandle, std::string> savedAs;
+  std::vector<std::string> record;  // one object's lines, reused
+  // Each object's place in creation order.
+  std::unordered_map<const TKavo_ScriptClass*, int64_t> created;
+  {
+    int64_t i = 0;
+    for (TKavo_ScriptClass* o : ctx.objects) created.emplace(o, i++);
+  }
+  body.reserve(globals.size() * 8);
 
   for (const TGlobal& g : globals) {
     if (skipped(g.name) || ctx.halted) continue;
@@ -229,7 +237,7 @@ std::string SaveGameText(TKavoContext& ctx, const std::string& fileName) {
           }
           savedAs.emplace(obj->Handle(), g.name);
           body.push_back("-- Saving " + g.name);
-          std::vector<std::string> record;
+          record.clear();
           try {
             obj->WriteSave(g.name, record);
           } catch (const std::exception& e) {
@@ -244,7 +252,7 @@ std::string SaveGameText(TKavoContext& ctx, const std::string& fileName) {
           for (size_t i = 0; i < record.size(); ++i) {
             std::string& line = record[i];
             if (i == 0 && IsCreationLine(line))
-              creations.push_back({ctx.objects.IndexOf(obj), std::move(line)});
+              creations.push_back({created.count(obj) ? created[obj] : INT64_MAX, std::move(line)});
             else if (line.rfind(idPrefix, 0) == 0)
               idLines.push_back(std::move(line));
             else if (isGame && (line.rfind(loading, 0) == 0 || line.rfind(glsl, 0) == 0))
@@ -304,11 +312,21 @@ std::string SaveGameText(TKavoContext& ctx, const std::string& fileName) {
   // again get the IDs they had.
   std::stable_sort(creations.begin(), creations.end(),
                    [](const TCreation& a, const TCreation& b) { return a.order < b.order; });
+  size_t total = 0;
+  for (const std::string& l : header) total += l.size() + 2;
+  for (const TCreation& c : creations) total += c.line.size() + 2;
+  for (const std::string& l : body) total += l.size() + 2;
+  for (const std::string& l : idLines) total += l.size() + 2;
   std::string text;
-  for (const std::string& l : header) text += l + kEol;
-  for (const TCreation& c : creations) text += c.line + kEol;
-  for (const std::string& l : body) text += l + kEol;
-  for (const std::string& l : idLines) text += l + kEol;
+  text.reserve(total);
+  const auto put = [&text](const std::string& l) {
+    text += l;
+    text += kEol;
+  };
+  for (const std::string& l : header) put(l);
+  for (const TCreation& c : creations) put(c.line);
+  for (const std::string& l : body) put(l);
+  for (const std::string& l : idLines) put(l);
   return text;
 }
 

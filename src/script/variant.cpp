@@ -61,8 +61,8 @@ bool SpecialSaveNumber(double v, std::string& out) {
   }
   if (v == std::floor(v) && std::fabs(v) <= 9007199254740992.0) {
     char buf[32];
-    std::snprintf(buf, sizeof(buf), "%.0f", v == 0 ? 0.0 : v);
-    out = buf;
+    auto r = std::to_chars(buf, buf + sizeof(buf), static_cast<int64_t>(v));
+    out.assign(buf, r.ptr);
     return true;
   }
   return false;
