@@ -338,6 +338,9 @@ TAudioChunkPtr DecodeAudio(std::string_view bytes, const std::string& name, std:
     error = what + MixError();
     return nullptr;
   }
+  // Some conversions (six channels to two, for one) leave a part of a frame
+  // at the end: the chunk ends at its last whole frame.
+  if (frameBytes > 0) chunk->alen -= chunk->alen % Uint32(frameBytes);
   const int64_t frames = frameBytes > 0 ? int64_t(chunk->alen) / frameBytes : 0;
   if (chunk->alen > IAudioMixer::kMaxDecodedBytes) {
     Mix_FreeChunk(chunk);

@@ -13,6 +13,8 @@
 
 #include "platform/audio.h"
 
+#include <SDL_mixer.h>
+
 namespace kavo {
 namespace {
 
@@ -320,6 +322,30 @@ TEST_P(AudioMixerContract, StatedSizesBeyondTheFileAreNotAllocated) {
   EXPECT_TRUE(Decode(Aiff(200, 400), "whole.aiff"));
   EXPECT_EQ(mixer->Decode(Voc(302, 300), "whole.voc", error), nullptr);
   EXPECT_NE(error.find("Creative Voice (.voc) files are not played"), std::string::npos) << error;
+}
+
+// A six-channel WAV whose block align says two bytes (found by fuzzing):
+// the conversion to the device's stereo leaves part of a frame at the end,
+// and the chunk ends at its last whole frame.
+TEST_P(AudioMixerContract, ADecodedChunkHoldsWholeFrames) {
+  auto put16 = [](std::string& s, uint32_t v) { s += char(v & 0xff), s += char(v >> 8); };
+  auto put32 = [&](std::string& s, uint32_t v) { put16(s, v & 0xffff), put16(s, v >> 16); };
+  for (int bytes : {100, 101, 102, 103, 106}) {
+    std::string fmt, wav = "RIFF";
+    put16(fmt, 1), put16(fmt, 6), put32(fmt, 22050), put32(fmt, 44100), put16(fmt, 2), put16(fmt, 16);
+    std::string body = "WAVEfmt ";
+    put32(body, 16);
+    body += fmt + "data";
+    put32(body, uint32_t(bytes));
+    body += std::string(size_t(bytes), '\x11');
+    put32(wav, uint32_t(body.size()));
+    wav += body;
+    std::string error;
+    TAudioChunkPtr chunk = mixer->Decode(wav, "six.wav", error);
+    if (!chunk) continue;  // refused is fine; a chunk must hold whole frames
+    EXPECT_EQ(chunk->MixChunk()->alen % 4, 0u) << bytes;
+    EXPECT_EQ(int64_t(chunk->MixChunk()->alen) / 4, chunk->Frames()) << bytes;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Mixers, AudioMixerContract, testing::Values(Kind::Sdl, Kind::Virtual),
