@@ -25,11 +25,16 @@ for dir in "$here"/*/; do
   mkdir -p "$work"
   cp -r "$dir"/. "$work"/
   cp "$kavo" "$work/kavo"
+  # Every game needs a walk-target marker model; scenarios get the stock one
+  # (before setup.sh, which may run the game, and after it, which may make data).
+  add_walkpawns() {
+    if [ -d "$work/data" ] && [ ! -f "$dir/no-walkpawns" ] && [ ! -e "$work/data/GUI/walkpawns.3ds" ]; then
+      mkdir -p "$work/data/GUI" && cp "$here/../data/models/walkpawns.3ds" "$work/data/GUI/"
+    fi
+  }
+  add_walkpawns
   [ -f "$work/setup.sh" ] && (cd "$work" && KAVOPACK="${KAVOPACK:-$(dirname "$kavo")/kavopack}" bash ./setup.sh)
-  # Every game needs a walk-target marker model; scenarios get the stock one.
-  if [ -d "$work/data" ] && [ ! -f "$dir/no-walkpawns" ] && [ ! -e "$work/data/GUI/walkpawns.3ds" ]; then
-    mkdir -p "$work/data/GUI" && cp "$here/../data/models/walkpawns.3ds" "$work/data/GUI/"
-  fi
+  add_walkpawns
   frames=30; [ -f "$dir/frames" ] && frames="$(cat "$dir/frames")"
   step=10; [ -f "$dir/step" ] && step="$(cat "$dir/step")"
   args=()

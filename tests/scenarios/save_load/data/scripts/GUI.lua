@@ -1,0 +1,1 @@
+-- Everything lives in the configuration script.
