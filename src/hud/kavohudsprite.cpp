@@ -151,6 +151,11 @@ void THudspriteClass::LoadTexture(const std::string& name) {
   Texture = name.substr(0, kShortString);
   scene::HudSpriteNode* s = Sprite();
   if (!s) return;
+  // No name, no picture (a saved sprite that never had one writes "").
+  if (Texture.empty()) {
+    s->material.texture.enabled = false;
+    return;
+  }
   BackToDataFolder back{Ctx};
   scene::Texture& image = s->material.texture.image;
   const TKavoFileLocation loc = Ctx.files.Resolve(ToBackslashes(Texture));

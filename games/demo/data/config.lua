@@ -49,6 +49,52 @@ function makeButton(name, x, caption, onClick)
 end
 makeButton("ambience", 85, "Ambience", "ambienceClicked")
 makeButton("greet", 245, "Greet", "greetClicked")
+makeButton("talk", 405, "Talk", "talkClicked")
+
+-- The conversation with the guard: six questions on four lines at the
+-- bottom right, scrolled with two small arrows; asked ones turn grey.
+slots = {}
+for i = 0, 3 do
+  local t = THudtext.Create()
+  t.HAlign = "left"
+  t.SetPosition(440, 470 + 22 * i, 0)
+  t.OnMouseMove = "restyleOptions"
+  t.OnMouseDown = "optionPressed"  -- a press on an option does not walk
+  slots[i] = t
+end
+function makeArrow(y)
+  local a = THudsprite.Create()
+  a.Texture = "GUI\\button.png"
+  a.TransparencyMode = 0
+  a.SetSize(16, 16)
+  a.SetPosition(425, y, 0)
+  return a
+end
+upArrow = makeArrow(470)
+downArrow = makeArrow(536)
+talk = TConversation.Create()
+for i = 0, 3 do talk.BindHudtext(slots[i].ID) end
+talk.UpSprite = upArrow.ID
+talk.DownSprite = downArrow.ID
+upArrow.OnMouseDown = "optionsUp"
+downArrow.OnMouseDown = "optionsDown"
+talk.AddNode()
+talk.AddOption(0, "Who are you?", "askWho")
+talk.AddOption(0, "What do you guard?", "askWhat")
+talk.AddOption(0, "Nice lamp, isn't it?", "askLamp")
+talk.AddOption(0, "Seen anything odd?", "askOdd")
+talk.AddOption(0, "May I take the crate?", "askCrate")
+talk.AddOption(0, "Goodbye.", "sayGoodbye")
+talk.HideNodes()
+upArrow.Visible = false
+downArrow.Visible = false
+
+-- The thumbnail of the last save, shown while a save loads.
+loadScreen = THudsprite.Create()
+loadScreen.SetSize(256, 256)
+loadScreen.SetPosition(400, 300, 0)
+loadScreen.TransparencyMode = 0
+loadScreen.Visible = false
 
 camera = TCamera.Create()
 camera.SetPosition(0, 160, -220)

@@ -127,6 +127,11 @@ TEST_F(HudSpriteTest, AMissingPictureIsLoggedAndTheDataFolderIsCurrentAgain) {
   const std::string before = Files().CurrentDir();
   Run("s = THudsprite.Create() s.Texture = 'GUI/ghost.png'");
   EXPECT_TRUE(LogHas("Couldn't find texture for hudsprite (GUI/ghost.png)."));
+  // An empty name (what a save writes for a sprite without a picture) is no picture, not a missing one.
+  NewLog();
+  Run("Game.Debug = true e = THudsprite.Create() e.Texture = ''");
+  for (const std::string& l : NewLog()) EXPECT_EQ(l.find("Couldn't find"), std::string::npos) << l;
+  EXPECT_FALSE(form->Context().halted);
   EXPECT_EQ(Files().CurrentDir(), before);
   EXPECT_EQ(Eval("s.Texture"), "GUI/ghost.png");
   Run("Game.Debug = true s.Texture = 'GUI/ghost.png'");

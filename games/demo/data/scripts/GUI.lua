@@ -3,6 +3,8 @@ progressCalls = 0
 lampOn = true
 Game.Bind(VK_SPACE, "toggleLamp", true)
 Game.Bind(Game.Ord("F"), "toggleAmbience", true)
+Game.Bind(Game.Ord("S"), "saveDemo", true)
+Game.Bind(Game.Ord("L"), "loadDemo", true)
 
 function toggleLamp()
   lampOn = not lampOn
@@ -34,6 +36,7 @@ function leaveButtons()
 end
 function ambienceOver() overButton("ambience") end
 function greetOver() overButton("greet") end
+function talkOver() overButton("talk") end
 
 -- The ambient loop fades out and back in (the button or the F key).
 function toggleAmbience()
@@ -53,4 +56,55 @@ function greetClicked(button)
 end
 function greetingDone()
   Game.LOG("Demo: the hero finished his greeting")
+end
+
+-- Talking to the guard.
+function talkClicked(button)
+  sound.Play(clickSound, false)
+  talk.ShowNode(0)
+  Game.LOG("Demo: the conversation opens")
+end
+function restyleOptions()
+  for i = 0, 3 do
+    if slots[i].Enabled == 0 then slots[i].SetColorRGB(140, 140, 140) else slots[i].SetColorRGB(255, 240, 200) end
+  end
+end
+function optionPressed() end
+function optionsUp() talk.MoveUp() end
+function optionsDown() talk.MoveDown() Game.LOG("Demo: the options scroll down") end
+function ask(text, answer)
+  talk.SetAsked(0, text)
+  talk.ShowNode(0)
+  hero.Say(text, 1200)
+  guard.Say(answer, 1600)
+  Game.LOG("Demo: asked \"" .. text .. "\"")
+end
+function askWho() ask("Who are you?", "The guard of this hall.") end
+function askWhat() ask("What do you guard?", "The lamp, mostly.") end
+function askLamp() ask("Nice lamp, isn't it?", "Do not touch it.") end
+function askOdd() ask("Seen anything odd?", "Only you.") end
+function askCrate() ask("May I take the crate?", "If you must.") end
+function sayGoodbye()
+  talk.HideNodes()
+  upArrow.Visible = false
+  downArrow.Visible = false
+  hero.Say("Goodbye.", 800)
+  Game.LOG("Demo: the conversation ends")
+end
+
+-- S saves the game, L loads it back behind the save's thumbnail.
+function saveDemo()
+  Game.SaveGame("demo-save.txt")
+  Game.LOG("Demo: saved, the save is there: " .. Game.SaveExists("demo-save.txt"))
+end
+function loadDemo()
+  if Game.SaveExists("demo-save.txt") == 0 then return end
+  Game.LoadGame("demo-save.txt")
+  loadScreen.Texture = "demo-save.jpg"
+  loadScreen.Visible = true
+  Game.SetTimer(Game.CurrentTime + 1, "hideLoadScreen")
+end
+function hideLoadScreen() loadScreen.Visible = false end
+function onGeneralAfterLoad()
+  Game.LOG("Demo: the save is loaded, the lamp is " .. (lampOn and "on" or "off"))
 end
