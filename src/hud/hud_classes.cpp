@@ -2,6 +2,5 @@
 
 namespace kavo {
 KAVO_SIMPLE_CLASS_IMPL(THudTrackBarClass, KAVO_NO_REGISTRY)
-KAVO_SIMPLE_CLASS_IMPL(TInventoryClass, KAVO_REGISTRY(inventories))
 KAVO_SIMPLE_CLASS_IMPL(TConversationClass, KAVO_NO_REGISTRY)
 }  // namespace kavo

@@ -4,7 +4,7 @@
 
 #include "core/log.h"
 #include "game/kavogame.h"
-#include "hud/hud_classes.h"
+#include "hud/kavoinventory.h"
 #include "platform/files.h"
 #include "scene/scenetree.h"
 #include "scene/staticmesh.h"
@@ -49,12 +49,12 @@ void Remove(std::vector<T*>& list, U* obj) {
   list.erase(std::remove(list.begin(), list.end(), obj), list.end());
 }
 
-// Bounds of a node's mesh and the meshes below it, in absolute coordinates.
-void AbsoluteBounds(const scene::Node& node, glm::vec3& lo, glm::vec3& hi, bool& any) {
+// Bounds of a node's mesh and the meshes below it, in absolute coordinates;
+// `m` is the node's absolute matrix as the view draws it.
+void AbsoluteBounds(const scene::Node& node, const glm::mat4& m, glm::vec3& lo, glm::vec3& hi, bool& any) {
   if (auto* mesh = dynamic_cast<const scene::StaticMeshNode*>(&node)) {
     glm::vec3 a, b;
     if (scene::ComputeBounds(mesh->Data(), a, b)) {
-      const glm::mat4 m = mesh->AbsoluteMatrix();
       for (int i = 0; i < 8; ++i) {
         glm::vec3 c((i & 1) ? b.x : a.x, (i & 2) ? b.y : a.y, (i & 4) ? b.z : a.z);
         glm::vec3 w = glm::vec3(m * glm::vec4(c, 1.0f));
@@ -64,7 +64,7 @@ void AbsoluteBounds(const scene::Node& node, glm::vec3& lo, glm::vec3& hi, bool&
       }
     }
   }
-  for (const auto& child : node.Children()) AbsoluteBounds(*child, lo, hi, any);
+  for (const auto& child : node.Children()) AbsoluteBounds(*child, m * child->LocalMatrix(), lo, hi, any);
 }
 }  // namespace
 
@@ -187,8 +187,35 @@ void TMeshClass::DestroyObject() {
 void TMeshClass::Script_Destroy(TKavo_ScriptFunctionData&) { DestroyObject(); }
 
 void TMeshClass::WriteSave(const std::string& n, std::vector<std::string>& lines) {
+  const size_t first = lines.size();
   TKavoMouseEvents::WriteSave(n, lines);
   if (!handRecord.empty()) lines.push_back(n + ".MoveToActorsHand(" + handRecord + ");");
+  savedAs_ = n;
+  if (InInventory == -1) return;
+  // A load appends the items in the order their InInventory lines run, so
+  // this mesh's line goes before the lines of the items after it in the
+  // same inventory that this save has written already.
+  TInventoryClass* inv = Ctx.inventories.Find(InInventory);
+  if (inv == nullptr) return;
+  auto self = std::find(inv->items.begin(), inv->items.end(), this);
+  if (self == inv->items.end()) return;
+  const std::string tail = ".InInventory = " + FormatSaveNumber(InInventory) + ";";
+  const std::string own = n + tail;
+  auto mine = std::find(lines.begin() + static_cast<std::ptrdiff_t>(first), lines.end(), own);
+  if (mine == lines.end()) return;
+  size_t before = static_cast<size_t>(mine - lines.begin());
+  for (auto it = self + 1; it != inv->items.end(); ++it) {
+    const TMeshClass& later = **it;
+    if (later.savedAs_.empty()) continue;
+    auto at = std::find(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(first), later.savedAs_ + tail);
+    before = std::min(before, static_cast<size_t>(at - lines.begin()));
+  }
+  const size_t from = static_cast<size_t>(mine - lines.begin());
+  if (before < from) {
+    std::string line = std::move(lines[from]);
+    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(from));
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(before), std::move(line));
+  }
 }
 
 scene::StaticMeshNode* TMeshClass::MeshNode() const { return static_cast<scene::StaticMeshNode*>(node_); }
@@ -309,7 +336,11 @@ void TMeshClass::SetInInventory(int64_t n) {
     LeaveInventoryLists(true);
     return;
   }
-  if (n != InInventory) {
+  // While a saved game loads, the line re-appends the mesh even when it
+  // names the inventory it is in already: the save writes the items in
+  // list order, so the lines rebuild that order in a running game too.
+  const bool loading = Ctx.game && Ctx.game->GameLoading;
+  if (n != InInventory || loading) {
     TInventoryClass* inv = Ctx.inventories.At(n);
     MoveNode(*InventoryNodeOf(*inv));
     LeaveInventoryLists(false);
@@ -507,24 +538,27 @@ void TMeshClass::Script_UnApplyShader(TKavo_ScriptFunctionData&) {
 
 // ---------------------------------------------------------------- screen rectangle
 
+bool ProjectNodeToScreen(const scene::Node& node, const scene::View& view, scene::ScreenRect& rect) {
+  try {
+    const glm::mat4 m = view.DrawnMatrix(node);
+    glm::vec3 lo(0.0f), hi(0.0f);
+    bool any = false;
+    AbsoluteBounds(node, m, lo, hi, any);
+    // Nothing to measure: the box shrinks to the node's own origin.
+    if (!any) lo = hi = glm::vec3(m[3]);
+    const glm::mat4 vp = view.ProjectionMatrix() * view.ViewMatrix();
+    return scene::ProjectBoundsToScreen(lo, hi, glm::mat4(1.0f), vp, glm::ivec4(0, 0, view.Width(), view.Height()),
+                                        rect);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 void TMeshClass::UpdateScreenRect() {
   if (!node_) return;
-  glm::vec3 lo(0.0f), hi(0.0f);
-  bool any = false;
-  bool ok = false;
-  try {
-    AbsoluteBounds(*node_, lo, hi, any);
-    if (any) {
-      const bool fullscreen = Ctx.game && Ctx.game->Fullscreen;
-      const scene::View& view = fullscreen ? Ctx.scene->fullscreenView : Ctx.scene->windowView;
-      const glm::mat4 vp = view.ProjectionMatrix() * view.ViewMatrix();
-      ok = scene::ProjectBoundsToScreen(lo, hi, glm::mat4(1.0f), vp, glm::ivec4(0, 0, view.Width(), view.Height()),
-                                        screenRect);
-    }
-  } catch (const std::exception&) {
-    ok = false;
-  }
-  if (!ok) KavoLog("Abstract Error: Unable to get boundaries for inventory Mesh");
+  const bool fullscreen = Ctx.game && Ctx.game->Fullscreen;
+  const scene::View& view = fullscreen ? Ctx.scene->fullscreenView : Ctx.scene->windowView;
+  if (!ProjectNodeToScreen(*node_, view, screenRect)) KavoLog("Abstract Error: Unable to get boundaries for inventory Mesh");
 }
 
 }  // namespace kavo

@@ -31,6 +31,7 @@ namespace kavo {
 namespace scene {
 class StaticMeshNode;
 class MaterialLibrary;
+class View;
 }  // namespace scene
 
 class TInventoryClass;
@@ -41,6 +42,13 @@ class TInventoryClass;
 // the list-index error; an unreadable picture raises the texture error.
 void ChangeMaterialTexture(TKavoContext& ctx, scene::MaterialLibrary& library, long long index,
                            const std::string& fileName);
+
+// The screen rectangle of a node with everything below it: the corners of
+// its bounds in absolute coordinates, as the view draws it, projected to
+// view pixels (y down). A node without geometry measures as the point at its
+// origin. False, with the rectangle untouched, when it cannot be measured
+// (a corner on or behind the eye plane).
+bool ProjectNodeToScreen(const scene::Node& node, const scene::View& view, scene::ScreenRect& rect);
 
 // Moves the collision bodies of meshes whose nodes moved since the last
 // call; the frame step runs it before the collision manager steps.
@@ -115,6 +123,9 @@ class TMeshClass : public TKavoMouseEvents {
   scene::Node* InventoryNodeOf(TInventoryClass& inventory) const;
   void MoveNode(scene::Node& parent);
 
+  // The variable name of the latest save of this mesh (for the order of
+  // the items' lines in a save).
+  std::string savedAs_;
   scene::BodyId body_ = scene::kNoBody;
   glm::mat4 bodyMatrix_{1.0f};
   friend void SyncMeshCollisions(TKavoContext& ctx);
