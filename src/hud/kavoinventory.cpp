@@ -153,8 +153,35 @@ void TInventoryClass::SetVisible(bool on) {
 // ---------------------------------------------------------------- screen
 
 void TInventoryClass::RefreshScreenRects() {
-  for (TMeshClass* mesh : items) mesh->UpdateScreenRect();
-  if (node_) ProjectNodeToScreen(*node_, Ctx.scene->windowView, screenRect);
+  const bool fullscreen = Ctx.game && Ctx.game->Fullscreen;
+  const TScreenProjection active(fullscreen ? Ctx.scene->fullscreenView : Ctx.scene->windowView);
+  // The grid's matrix once, for the items under it. The bounds of the grid's children add up to the
+  // grid's, so they are gathered on the way for the grid's rectangle when
+  // the active view is the window view.
+  const glm::mat4 grid = node_ ? active.DrawnMatrix(*node_) : glm::mat4(1.0f);
+  glm::vec3 gridLo(0.0f), gridHi(0.0f);
+  bool gridAny = false;
+  size_t gridChildren = 0;
+  for (TMeshClass* mesh : items) {
+    scene::Node* n = mesh->Node();
+    if (n == nullptr) continue;
+    const bool underGrid = node_ && n->Parent() == node_;
+    glm::vec3 lo, hi;
+    const glm::mat4 parent = underGrid ? grid : n->Parent() ? active.DrawnMatrix(*n->Parent()) : glm::mat4(1.0f);
+    mesh->UpdateScreenRect(active, parent, lo, hi);
+    if (!underGrid) continue;
+    ++gridChildren;
+    gridLo = gridAny ? glm::min(gridLo, lo) : lo;
+    gridHi = gridAny ? glm::max(gridHi, hi) : hi;
+    gridAny = true;
+  }
+  if (!node_) return;
+  if (!fullscreen && gridChildren == node_->Children().size()) {
+    if (!gridAny) gridLo = gridHi = glm::vec3(grid[3]);
+    ProjectBoundsToView(gridLo, gridHi, active, screenRect);
+  } else {
+    ProjectNodeToScreen(*node_, Ctx.scene->windowView, screenRect);
+  }
 }
 
 // ---------------------------------------------------------------- mouse

@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "scene/scenetree.h"
 #include "scene/staticmesh.h"
+#include "scene/view.h"
 #include "script/binding.h"
 #include "script/context.h"
 #include "visual/visual_classes.h"
@@ -54,7 +55,7 @@ void Remove(std::vector<T*>& list, U* obj) {
 void AbsoluteBounds(const scene::Node& node, const glm::mat4& m, glm::vec3& lo, glm::vec3& hi, bool& any) {
   if (auto* mesh = dynamic_cast<const scene::StaticMeshNode*>(&node)) {
     glm::vec3 a, b;
-    if (scene::ComputeBounds(mesh->Data(), a, b)) {
+    if (mesh->LocalBounds(a, b)) {
       for (int i = 0; i < 8; ++i) {
         glm::vec3 c((i & 1) ? b.x : a.x, (i & 2) ? b.y : a.y, (i & 4) ? b.z : a.z);
         glm::vec3 w = glm::vec3(m * glm::vec4(c, 1.0f));
@@ -538,27 +539,73 @@ void TMeshClass::Script_UnApplyShader(TKavo_ScriptFunctionData&) {
 
 // ---------------------------------------------------------------- screen rectangle
 
-bool ProjectNodeToScreen(const scene::Node& node, const scene::View& view, scene::ScreenRect& rect) {
-  try {
-    const glm::mat4 m = view.DrawnMatrix(node);
-    glm::vec3 lo(0.0f), hi(0.0f);
-    bool any = false;
-    AbsoluteBounds(node, m, lo, hi, any);
-    // Nothing to measure: the box shrinks to the node's own origin.
-    if (!any) lo = hi = glm::vec3(m[3]);
-    const glm::mat4 vp = view.ProjectionMatrix() * view.ViewMatrix();
-    return scene::ProjectBoundsToScreen(lo, hi, glm::mat4(1.0f), vp, glm::ivec4(0, 0, view.Width(), view.Height()),
-                                        rect);
-  } catch (const std::exception&) {
-    return false;
+TScreenProjection::TScreenProjection(const scene::View& view)
+    : viewport(0, 0, view.Width(), view.Height()) {
+  const glm::mat4 v = view.ViewMatrix();
+  viewProjection = view.ProjectionMatrix() * v;
+  cameraFrame = scene::CameraFrame(v);
+}
+
+glm::mat4 TScreenProjection::DrawnMatrix(const scene::Node& node) const {
+  glm::mat4 m(1.0f);
+  for (const scene::Node* n = &node; n; n = n->Parent()) {
+    m = n->LocalMatrix() * m;
+    if (n->KeepsCameraOrientation()) return cameraFrame * m;
   }
+  return m;
+}
+
+void NodeBounds(const scene::Node& node, const glm::mat4& drawn, glm::vec3& lo, glm::vec3& hi) {
+  bool any = false;
+  AbsoluteBounds(node, drawn, lo, hi, any);
+  if (!any) lo = hi = glm::vec3(drawn[3]);
+}
+
+bool ProjectBoundsToView(const glm::vec3& lo, const glm::vec3& hi, const TScreenProjection& projection,
+                         scene::ScreenRect& rect) {
+  return scene::ProjectBoundsToScreen(lo, hi, glm::mat4(1.0f), projection.viewProjection, projection.viewport, rect);
+}
+
+bool ProjectNodeToScreen(const scene::Node& node, const scene::View& view, scene::ScreenRect& rect) {
+  const TScreenProjection projection(view);
+  glm::vec3 lo, hi;
+  NodeBounds(node, projection.DrawnMatrix(node), lo, hi);
+  return ProjectBoundsToView(lo, hi, projection, rect);
 }
 
 void TMeshClass::UpdateScreenRect() {
   if (!node_) return;
   const bool fullscreen = Ctx.game && Ctx.game->Fullscreen;
-  const scene::View& view = fullscreen ? Ctx.scene->fullscreenView : Ctx.scene->windowView;
-  if (!ProjectNodeToScreen(*node_, view, screenRect)) KavoLog("Abstract Error: Unable to get boundaries for inventory Mesh");
+  const TScreenProjection projection(fullscreen ? Ctx.scene->fullscreenView : Ctx.scene->windowView);
+  const glm::mat4 parent = node_->Parent() ? projection.DrawnMatrix(*node_->Parent()) : glm::mat4(1.0f);
+  glm::vec3 lo, hi;
+  UpdateScreenRect(projection, parent, lo, hi);
+}
+
+bool TMeshClass::UpdateScreenRect(const TScreenProjection& projection, const glm::mat4& parentDrawn, glm::vec3& lo,
+                                  glm::vec3& hi) {
+  if (!node_) return false;
+  // A node without children measured from the same inputs as last time
+  // gives the same result: the inventory pass runs every frame, and in most
+  // frames nothing moved.
+  const scene::Node& n = *node_;
+  const TRectInputs& was = rectInputs_;
+  const uint64_t structure = MeshNode()->StructureVersion();
+  const bool same = rectValid_ && n.Children().empty() && structure == was.structure &&
+                    n.Position() == was.position && n.Direction() == was.direction && n.Up() == was.up &&
+                    n.Scale() == was.scale && projection.viewport == was.viewport &&
+                    parentDrawn == was.parentDrawn && projection.viewProjection == was.viewProjection;
+  if (!same) {
+    NodeBounds(n, parentDrawn * n.LocalMatrix(), rectLo_, rectHi_);
+    rectOk_ = ProjectBoundsToView(rectLo_, rectHi_, projection, screenRect);
+    rectInputs_ = {parentDrawn, projection.viewProjection, projection.viewport, n.Position(), n.Direction(),
+                   n.Up(),      n.Scale(),                 structure};
+    rectValid_ = true;
+  }
+  lo = rectLo_;
+  hi = rectHi_;
+  if (!rectOk_) KavoLog("Abstract Error: Unable to get boundaries for inventory Mesh");
+  return rectOk_;
 }
 
 }  // namespace kavo
