@@ -198,14 +198,18 @@ bool TInventoryClass::TakeEvent(TEvent event, TMouseButton button, int x, int y,
     if (handler.empty()) continue;
     const scene::ScreenRect& r = mesh.screenRect;
     if (x < r.left || x >= r.right || y < r.top || y >= r.bottom) continue;
-    // One call into Lua and the test is over: the handler may destroy the
-    // mesh or this inventory, and nothing is touched after it.
+    // The room script's first load runs Lua, which may destroy the mesh:
+    // it is found again through its handle afterwards. The handler call
+    // ends the test; nothing of this inventory is touched after it.
+    const TObjectHandle h = mesh.Handle();
     Ctx.LoadRoomScript();
+    TMeshClass* item = ResolveAs<TMeshClass>(Ctx.handles, h);
+    if (item == nullptr || Ctx.halted) return true;
     switch (event) {
-      case TEvent::Move: mesh.MouseMove(0, x, y); break;
-      case TEvent::Down: mesh.MouseDown(button, 0, x, y); break;
-      case TEvent::Up: mesh.MouseUp(button, 0, x, y); break;
-      case TEvent::Wheel: mesh.MouseWheel(0, delta, x, y); break;
+      case TEvent::Move: item->MouseMove(0, x, y); break;
+      case TEvent::Down: item->MouseDown(button, 0, x, y); break;
+      case TEvent::Up: item->MouseUp(button, 0, x, y); break;
+      case TEvent::Wheel: item->MouseWheel(0, delta, x, y); break;
     }
     return true;
   }

@@ -544,12 +544,12 @@ const TFrameStepEntry kFrameSteps[] = {
      }},
     // The running keyframe animations join here.
     {"script timers", [](TKavoForm&, TKavoContext& c, double) { FireScriptTimers(c); }},
-    // Whether the pointer is over an inventory item (the 2D-hover flag).
-    {"inventories' pointer test", [](TKavoForm&, TKavoContext& c, double) { InventoriesPointerTest(c); }},
     // Sounds that ended free their channels for the next frame's plays.
     {"audio", [](TKavoForm& f, TKavoContext&, double) {
        if (f.audioMixer) f.audioMixer->Update();
      }},
+    // Last: whether the pointer is over an inventory item (the 2D-hover flag).
+    {"inventories' pointer test", [](TKavoForm&, TKavoContext& c, double) { InventoriesPointerTest(c); }},
 };
 
 // The periodic timers and what each runs.

@@ -291,6 +291,18 @@ TEST_F(InventoryTest, AHandlerThatDestroysTheInventory) {
   EXPECT_EQ(Ctx().inventories.Count(), 1u);
   EXPECT_EQ(Mesh(1).InInventory, -1);
   RunFrames(2);  // the pass and the move test go on with what is left
+
+  // A room script whose first load destroys the item about to be called.
+  dir.Write("data/scripts/trap.lua", "Game.LOG('trap') m[0].Destroy()\n");
+  Ctx().roomScriptFile = "trap.lua";
+  Run("m[0].MoveToInventory(0) m[0].OnMouseDown = 'itemDown'");
+  Mesh(0).screenRect = {0, 0, 50, 50};
+  NewLog();
+  EXPECT_TRUE(Inv(0).MouseDown(TMouseButton::Left, 5, 5));
+  auto log = NewLog();
+  EXPECT_NE(std::find(log.begin(), log.end(), "  trap"), log.end());  // inside the script's load
+  EXPECT_EQ(std::find(log.begin(), log.end(), "down 1"), log.end());
+  EXPECT_TRUE(Inv(0).items.empty());
 }
 
 // A destroyed inventory sends its items back to the room as InInventory = -1
