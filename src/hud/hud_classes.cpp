@@ -2,5 +2,4 @@
 
 namespace kavo {
 KAVO_SIMPLE_CLASS_IMPL(THudTrackBarClass, KAVO_NO_REGISTRY)
-KAVO_SIMPLE_CLASS_IMPL(TInventoryClass, KAVO_REGISTRY(inventories))
 }  // namespace kavo

@@ -187,6 +187,7 @@ void GLRenderer::SetFrameState() {
 }
 
 void GLRenderer::BeginFrame(View& view) {
+  cameraLayers_ = 0;
   if (view.report_ == "Unknown") view.report_ = DetectRenderingReport();
   glDepthMask(GL_TRUE);
   glClearColor(view.background.r, view.background.g, view.background.b, view.background.a);
@@ -481,41 +482,77 @@ void GLRenderer::VisitHudText(HudTextNode& n) {
 
 void GLRenderer::VisitDirectRender(DirectRenderNode& n) {
   if (!n.callback) return;
-  // The callback may change anything; everything it can touch is saved
-  // here and restored afterwards, also when it throws.
-  struct Restore {
-    GLRenderer* self;
-    ~Restore() {
-      if (epoxy_gl_version() >= 20) glUseProgram(0);
-      glBindBuffer(GL_ARRAY_BUFFER, 0);
-      glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-      if (epoxy_gl_version() >= 13) glActiveTexture(GL_TEXTURE0);
-      glMatrixMode(GL_TEXTURE);
-      glPopMatrix();
-      glMatrixMode(GL_PROJECTION);
-      glPopMatrix();
-      glMatrixMode(GL_MODELVIEW);
-      glPopMatrix();
-      glPopClientAttrib();
-      glPopAttrib();
-      self->SetFrameState();
-    }
-  };
-  glPushAttrib(GL_ALL_ATTRIB_BITS);
-  glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glMatrixMode(GL_TEXTURE);
-  glPushMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  LoadNodeMatrix();
-  Restore restore{this};
   DirectRenderContext ctx;
   ctx.view = CurrentView();
   ctx.modelMatrix = NodeMatrix();
   ctx.hasGL = true;
-  n.callback(ctx);
+  {
+    // The callback may change anything; everything it can touch is saved
+    // here and restored afterwards, also when it throws.
+    struct Restore {
+      GLRenderer* self;
+      ~Restore() {
+        if (epoxy_gl_version() >= 20) glUseProgram(0);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+        if (epoxy_gl_version() >= 13) glActiveTexture(GL_TEXTURE0);
+        glMatrixMode(GL_TEXTURE);
+        glPopMatrix();
+        glMatrixMode(GL_PROJECTION);
+        glPopMatrix();
+        glMatrixMode(GL_MODELVIEW);
+        glPopMatrix();
+        glPopClientAttrib();
+        glPopAttrib();
+        self->SetFrameState();
+      }
+    };
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glMatrixMode(GL_TEXTURE);
+    glPushMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    LoadNodeMatrix();
+    Restore restore{this};
+    n.callback(ctx);
+  }
+  if (ctx.layerLight && cameraLayers_ > 0) ApplyLayerLight(*ctx.layerLight);
+}
+
+void GLRenderer::ApplyLayerLight(const LayerLight& light) {
+  // The position is given in the callback node's frame: GL takes it
+  // through the modelview matrix in force when it is set.
+  LoadNodeMatrix();
+  glLightfv(GL_LIGHT0, GL_POSITION, glm::value_ptr(light.position));
+  glLightfv(GL_LIGHT0, GL_AMBIENT, glm::value_ptr(light.ambient));
+  glLightfv(GL_LIGHT0, GL_DIFFUSE, glm::value_ptr(light.diffuse));
+  glLightfv(GL_LIGHT0, GL_SPECULAR, glm::value_ptr(light.specular));
+  glLightf(GL_LIGHT0, GL_CONSTANT_ATTENUATION, light.constantAttenuation);
+  glLightf(GL_LIGHT0, GL_LINEAR_ATTENUATION, light.linearAttenuation);
+  glLightf(GL_LIGHT0, GL_QUADRATIC_ATTENUATION, light.quadraticAttenuation);
+  glEnable(GL_LIGHT0);
+  GLint lights = 8;
+  glGetIntegerv(GL_MAX_LIGHTS, &lights);
+  for (GLint i = 1; i < lights; ++i) glDisable(static_cast<GLenum>(GL_LIGHT0 + i));
+}
+
+void GLRenderer::BeginCameraLayer(Node&) {
+  // The layer starts on a fresh depth buffer, so nothing of the world hides
+  // it; its lights are its own and end with it.
+  ++cameraLayers_;
+  glPushAttrib(GL_LIGHTING_BIT);
+  glDepthMask(GL_TRUE);
+  glClearDepth(1.0);
+  glClear(GL_DEPTH_BUFFER_BIT);
+}
+
+void GLRenderer::EndCameraLayer(Node&) {
+  --cameraLayers_;
+  glPopAttrib();
+  SetFrameState();
 }
 
 }  // namespace kavo::scene

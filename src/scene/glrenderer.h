@@ -16,6 +16,7 @@
 namespace kavo::scene {
 
 class Material;
+struct LayerLight;
 struct GLMeshCache;
 struct MeshData;
 
@@ -41,8 +42,14 @@ class GLRenderer : public Renderer {
   void VisitDirectRender(DirectRenderNode& n) override;
   void VisitLineSet(LineSetNode& n) override;
   void VisitHudText(HudTextNode& n) override;
+  // A camera-frame layer is drawn on a cleared depth buffer; a light its
+  // direct-render callback asks for (DirectRenderContext::layerLight) is
+  // light 0, the only light on, until the layer ends.
+  void BeginCameraLayer(Node& n) override;
+  void EndCameraLayer(Node& n) override;
 
  private:
+  void ApplyLayerLight(const LayerLight& light);
   void LoadNodeMatrix();
   void BeginWindowPixels();
   void EndWindowPixels();
@@ -55,6 +62,7 @@ class GLRenderer : public Renderer {
   Quadric* quadric_ = nullptr;
   bool fogOn_ = false;
   bool lightingOn_ = true;
+  int cameraLayers_ = 0;  // camera-frame layers being drawn
 };
 
 }  // namespace kavo::scene

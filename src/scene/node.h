@@ -114,10 +114,11 @@ class Node {
   SortRule Sorting() const { return sorting_; }
   void SetSorting(SortRule rule) { sorting_ = rule; }
 
-  // When on, the renderer draws this node (and so its subtree) turned like
-  // the camera: its rotation is the camera's, followed by its own local
-  // rotation and scale, at its usual absolute position. Used by layers that
-  // must not turn with the camera, such as the inventory.
+  // When on, the node is a camera-frame layer: the renderer draws it (and
+  // so its subtree) in the camera's own frame (see CameraFrame in view.h),
+  // its local matrix taken from the eye rather than from its parents, on a
+  // cleared depth buffer. Used by layers that keep their place on screen
+  // and that the world never hides, such as the inventory.
   bool KeepsCameraOrientation() const { return keepCameraOrientation_; }
   void SetKeepsCameraOrientation(bool on) { keepCameraOrientation_ = on; }
 

@@ -10,6 +10,7 @@
 #include <glm/glm.hpp>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -125,10 +126,23 @@ class HudTextNode : public Node {
 };
 
 // Information handed to a direct-render callback.
+// A light a callback asks for: light 0 of the graphics state, the only one
+// on, for the rest of the camera-frame layer the callback's node is in.
+struct LayerLight {
+  glm::vec4 position{0.0f, 0.0f, 1.0f, 0.0f};  // in the callback node's frame; w = 1 for a point light
+  glm::vec4 ambient{0.0f, 0.0f, 0.0f, 1.0f};
+  glm::vec4 diffuse{1.0f, 1.0f, 1.0f, 1.0f};
+  glm::vec4 specular{1.0f, 1.0f, 1.0f, 1.0f};
+  float constantAttenuation = 1.0f, linearAttenuation = 0.0f, quadraticAttenuation = 0.0f;
+};
+
 struct DirectRenderContext {
   const View* view = nullptr;
   glm::mat4 modelMatrix{1.0f};  // absolute matrix of the callback's node
   bool hasGL = false;           // false under the null renderer
+  // Filled by the callback to light the rest of its camera-frame layer;
+  // outside such a layer it is ignored.
+  std::optional<LayerLight> layerLight;
 };
 
 // Runs engine code at its place in the drawing order. With a GL renderer

@@ -47,20 +47,19 @@ void Renderer::UpdateStatistics(View& view) {
 
 void Renderer::Walk(Node& node, const glm::mat4& parentMatrix, int inheritedRule) {
   if (!node.Visible()) return;
-  const glm::mat4 local = node.LocalMatrix();
-  glm::mat4 abs = parentMatrix * local;
-  if (node.KeepsCameraOrientation()) {
-    // The camera's own frame (X, up, direction) in world terms: the eye
-    // frame of the view matrix with its x and z axes turned round.
-    glm::mat3 eyeFrame = glm::mat3(glm::inverse(viewMatrix_));
-    glm::mat3 camFrame(-eyeFrame[0], eyeFrame[1], -eyeFrame[2]);
-    glm::vec4 origin = abs[3];
-    abs = glm::mat4(camFrame * glm::mat3(local));
-    abs[3] = origin;
-  }
+  const bool layer = node.KeepsCameraOrientation();
+  // A camera-frame layer hangs from the camera's own frame (origin at the
+  // eye), not from its parents: it keeps its place on screen however the
+  // camera moves.
+  const glm::mat4 abs = layer ? CameraFrame(viewMatrix_) * node.LocalMatrix() : parentMatrix * node.LocalMatrix();
+  if (layer) BeginCameraLayer(node);
   nodeMatrix_ = abs;
   node.Accept(*this);
+  WalkChildren(node, abs, inheritedRule);
+  if (layer) EndCameraLayer(node);
+}
 
+void Renderer::WalkChildren(Node& node, const glm::mat4& abs, int inheritedRule) {
   const auto& kids = node.Children();
   if (kids.empty()) return;
   int rule = node.Sorting() == SortRule::Inherit ? inheritedRule : static_cast<int>(node.Sorting());

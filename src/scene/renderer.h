@@ -27,6 +27,9 @@ class Renderer : protected NodeVisitor {
  protected:
   virtual void BeginFrame(View& view) = 0;
   virtual void EndFrame(View& view) = 0;
+  // Around the subtree of a camera-frame layer (Node::KeepsCameraOrientation).
+  virtual void BeginCameraLayer(Node&) {}
+  virtual void EndCameraLayer(Node&) {}
 
   // While walking: the view, its matrices and the current node's absolute matrix.
   View* CurrentView() const { return view_; }
@@ -41,6 +44,7 @@ class Renderer : protected NodeVisitor {
     float key;
   };
   void Walk(Node& node, const glm::mat4& parentMatrix, int inheritedRule);
+  void WalkChildren(Node& node, const glm::mat4& abs, int inheritedRule);
   void UpdateStatistics(View& view);
 
   View* view_ = nullptr;

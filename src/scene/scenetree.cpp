@@ -34,6 +34,9 @@ CameraNode::ProjectionFn SharedProjection(CameraNode* main) {
 
 TKavoScene::TKavoScene(bool useGL) : root_(std::make_unique<Node>("scene root")) {
   if (useGL) gl_ = std::make_unique<GLRenderer>();
+  // Without GL the engine's callbacks still run at their places: the
+  // inventory pass measures the items on screen for the mouse tests.
+  null_.SetRunCallbacks(true);
   rootdummy = Add<GroupNode>(*root_, "rootdummy");
   rootdummy->SetSorting(SortRule::BlendedLast);
   invlightcolors = Add<SphereNode>(*rootdummy, "invlightcolors");

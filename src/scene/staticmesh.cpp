@@ -104,6 +104,15 @@ void StaticMeshNode::StructureChanged() {
   Node::StructureChanged();
   octree_.Clear();
   octreeValid_ = false;
+  boundsState_ = -1;
+  ++structureVersion_;
+}
+
+bool StaticMeshNode::LocalBounds(glm::vec3& minCorner, glm::vec3& maxCorner) const {
+  if (boundsState_ < 0) boundsState_ = ComputeBounds(data_, boundsLo_, boundsHi_) ? 1 : 0;
+  minCorner = boundsLo_;
+  maxCorner = boundsHi_;
+  return boundsState_ == 1;
 }
 
 void StaticMeshNode::BuildOctree(int depth) {

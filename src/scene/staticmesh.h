@@ -58,6 +58,12 @@ class StaticMeshNode : public Node {
   std::optional<RayHit> RayIntersect(const Ray& absoluteRay) const;
   void BuildOctree(int depth = 3);
 
+  // Axis-aligned bounds of all vertices in the node's own coordinates,
+  // worked out once per change of structure; false when there are none.
+  bool LocalBounds(glm::vec3& minCorner, glm::vec3& maxCorner) const;
+  // Counts the changes of structure (StructureChanged).
+  uint64_t StructureVersion() const { return structureVersion_; }
+
   bool IsBlended() const override;
   void StructureChanged() override;
   void Accept(NodeVisitor& v) override;
@@ -78,6 +84,9 @@ class StaticMeshNode : public Node {
   bool useMeshMaterials_ = true;
   mutable TriangleOctree octree_;
   mutable bool octreeValid_ = false;
+  mutable int boundsState_ = -1;  // -1 not worked out, 0 no vertices, 1 in the corners
+  mutable glm::vec3 boundsLo_{0.0f}, boundsHi_{0.0f};
+  uint64_t structureVersion_ = 0;
 };
 
 }  // namespace kavo::scene

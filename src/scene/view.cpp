@@ -43,6 +43,27 @@ Ray View::ScreenToRay(float x, float yUp) const {
   return r;
 }
 
+glm::mat4 CameraFrame(const glm::mat4& viewMatrix) {
+  // The eye frame of the view matrix (x right, y up, z towards the viewer)
+  // with its x and z axes turned round.
+  const glm::mat4 eye = glm::inverse(viewMatrix);
+  glm::mat4 frame(1.0f);
+  frame[0] = -eye[0];
+  frame[1] = eye[1];
+  frame[2] = -eye[2];
+  frame[3] = eye[3];
+  return frame;
+}
+
+glm::mat4 View::DrawnMatrix(const Node& node) const {
+  glm::mat4 m(1.0f);
+  for (const Node* n = &node; n; n = n->Parent()) {
+    m = n->LocalMatrix() * m;
+    if (n->KeepsCameraOrientation()) return CameraFrame(ViewMatrix()) * m;
+  }
+  return m;
+}
+
 glm::vec3 View::Project(const glm::vec3& worldPoint) const {
   glm::vec4 clip = ProjectionMatrix() * ViewMatrix() * glm::vec4(worldPoint, 1.0f);
   if (std::fabs(clip.w) < 1e-20f) clip.w = 1e-20f;

@@ -63,6 +63,10 @@ class View {
   // A world point in view coordinates: x, yUp (from the bottom edge) and the
   // window depth 0..1.
   glm::vec3 Project(const glm::vec3& worldPoint) const;
+  // The matrix this view draws a node with: its absolute matrix, except
+  // that below a camera-frame layer (Node::KeepsCameraOrientation) the
+  // layer hangs from CameraFrame(ViewMatrix()) instead of its parents.
+  glm::mat4 DrawnMatrix(const Node& node) const;
 
   // When on, every frame the renderer draws is read back and kept.
   void SetCaptureFrames(bool on) { capture_ = on; }
@@ -88,6 +92,12 @@ class View {
   std::vector<uint8_t> lastFrame_;
   int lastFrameW_ = 0, lastFrameH_ = 0;
 };
+
+// The camera's own frame in world terms for a view matrix: origin at the
+// eye, x = cross(up, direction), y = up, z = the viewing direction. A
+// camera-frame layer hangs from it, so its local +z points into the screen
+// and its +x to the left of the picture.
+glm::mat4 CameraFrame(const glm::mat4& viewMatrix);
 
 // Writes an RGBA picture (top row first) as a PNG file. The path goes
 // through the engine's file layer. Returns false with a message on failure.

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "game/kavogame.h"
-#include "hud/hud_classes.h"
+#include "hud/kavoinventory.h"
 #include "hud/kavohudtext.h"
 #include "scene/scenetree.h"
 #include "scene/staticmesh.h"
@@ -130,8 +130,11 @@ bool TKavoInput::InventoriesLayer(TPointerEvent& e) {
   bool taken = false;
   const int mx = ctx_.game->MouseX, my = ctx_.game->MouseY;
   ctx_.inventories.ForEachLive([&](TInventoryClass& inv) {
-    taken = inv.TakePointer(e.kind == Kind::Down ? 0 : e.kind == Kind::Up ? 1 : 2, ButtonCode(e.button), mx, my,
-                            e.delta);
+    switch (e.kind) {
+      case Kind::Down: taken = inv.MouseDown(e.button, mx, my); break;
+      case Kind::Up: taken = inv.MouseUp(e.button, mx, my); break;
+      case Kind::Wheel: taken = inv.MouseWheel(mx, my, e.delta); break;
+    }
     return !taken && !Halted();
   });
   return taken;

@@ -13,6 +13,7 @@
 #include "audio/soundsystem.h"
 #include "core/log.h"
 #include "game/kavogame.h"
+#include "hud/kavoinventory.h"
 #include "hud/kavomenu.h"
 #include "hud/speechfont.h"
 #include "platform/audio.h"
@@ -256,8 +257,13 @@ void TKavoForm::Startup(const std::vector<std::string>& args) {
     lib->SetTextureNeeded([this](const std::string& file) { ctx_.TextureNeeded(file); });
   // `postrender` is where the post effects will run, in list order, on the
   // picture of the world.
+  // `GLDirectOpenGL1` opens the inventory pass: the inventories measure
+  // their items on screen, then the layer gets its own light.
   scene->glDirectOpenGL1->callback = [this](scene::DirectRenderContext& rc) {
-    if (!ctx_.halted && rc.hasGL) SetInventoryLight();
+    if (ctx_.halted) return;
+    scene::LayerLight light;
+    PrepareInventoryPass(ctx_, light);
+    rc.layerLight = light;
   };
   // The largest view: the desktop in a window, 8192 by 8192 headless, and
   // never more than the context can draw.
@@ -538,11 +544,12 @@ const TFrameStepEntry kFrameSteps[] = {
      }},
     // The running keyframe animations join here.
     {"script timers", [](TKavoForm&, TKavoContext& c, double) { FireScriptTimers(c); }},
-    // The inventories' pointer test joins here.
     // Sounds that ended free their channels for the next frame's plays.
     {"audio", [](TKavoForm& f, TKavoContext&, double) {
        if (f.audioMixer) f.audioMixer->Update();
      }},
+    // Last: whether the pointer is over an inventory item (the 2D-hover flag).
+    {"inventories' pointer test", [](TKavoForm&, TKavoContext& c, double) { InventoriesPointerTest(c); }},
 };
 
 // The periodic timers and what each runs.
@@ -680,19 +687,6 @@ void TKavoForm::RenderFrame() {
     c.SetVisible(cursor.visible);
   }
   if (glContext_) platform.SwapBuffers();
-}
-
-void TKavoForm::SetInventoryLight() {
-  glm::vec3 p = scene->invlight->AbsolutePosition();
-  const scene::Material& m = scene->invlightcolors->material;
-  GLfloat pos[4] = {p.x, p.y, p.z, 1.0f};
-  glLightfv(GL_LIGHT0, GL_POSITION, pos);
-  glLightfv(GL_LIGHT0, GL_AMBIENT, &m.ambient[0]);
-  glLightfv(GL_LIGHT0, GL_DIFFUSE, &m.diffuse[0]);
-  glLightfv(GL_LIGHT0, GL_SPECULAR, &m.specular[0]);
-  glLightf(GL_LIGHT0, GL_CONSTANT_ATTENUATION, 1.0f);
-  glLightf(GL_LIGHT0, GL_LINEAR_ATTENUATION, 0.0f);
-  glLightf(GL_LIGHT0, GL_QUADRATIC_ATTENUATION, 0.0f);
 }
 
 void TKavoForm::WriteScreenshot() {

@@ -159,7 +159,6 @@ class TKavoForm : private IKavoEngineHost {
   void FlushGraveyard();
 
   void CloseSequence();
-  void SetInventoryLight();
   void CaptureScreenshot();
   void WriteScreenshot();
   void ProcessMessages();  // lets pending window messages run

@@ -4,10 +4,11 @@
 
 #include "core/log.h"
 #include "game/kavogame.h"
-#include "hud/hud_classes.h"
+#include "hud/kavoinventory.h"
 #include "platform/files.h"
 #include "scene/scenetree.h"
 #include "scene/staticmesh.h"
+#include "scene/view.h"
 #include "script/binding.h"
 #include "script/context.h"
 #include "visual/visual_classes.h"
@@ -49,12 +50,12 @@ void Remove(std::vector<T*>& list, U* obj) {
   list.erase(std::remove(list.begin(), list.end(), obj), list.end());
 }
 
-// Bounds of a node's mesh and the meshes below it, in absolute coordinates.
-void AbsoluteBounds(const scene::Node& node, glm::vec3& lo, glm::vec3& hi, bool& any) {
+// Bounds of a node's mesh and the meshes below it, in absolute coordinates;
+// `m` is the node's absolute matrix as the view draws it.
+void AbsoluteBounds(const scene::Node& node, const glm::mat4& m, glm::vec3& lo, glm::vec3& hi, bool& any) {
   if (auto* mesh = dynamic_cast<const scene::StaticMeshNode*>(&node)) {
     glm::vec3 a, b;
-    if (scene::ComputeBounds(mesh->Data(), a, b)) {
-      const glm::mat4 m = mesh->AbsoluteMatrix();
+    if (mesh->LocalBounds(a, b)) {
       for (int i = 0; i < 8; ++i) {
         glm::vec3 c((i & 1) ? b.x : a.x, (i & 2) ? b.y : a.y, (i & 4) ? b.z : a.z);
         glm::vec3 w = glm::vec3(m * glm::vec4(c, 1.0f));
@@ -64,7 +65,7 @@ void AbsoluteBounds(const scene::Node& node, glm::vec3& lo, glm::vec3& hi, bool&
       }
     }
   }
-  for (const auto& child : node.Children()) AbsoluteBounds(*child, lo, hi, any);
+  for (const auto& child : node.Children()) AbsoluteBounds(*child, m * child->LocalMatrix(), lo, hi, any);
 }
 }  // namespace
 
@@ -187,8 +188,35 @@ void TMeshClass::DestroyObject() {
 void TMeshClass::Script_Destroy(TKavo_ScriptFunctionData&) { DestroyObject(); }
 
 void TMeshClass::WriteSave(const std::string& n, std::vector<std::string>& lines) {
+  const size_t first = lines.size();
   TKavoMouseEvents::WriteSave(n, lines);
   if (!handRecord.empty()) lines.push_back(n + ".MoveToActorsHand(" + handRecord + ");");
+  savedAs_ = n;
+  if (InInventory == -1) return;
+  // A load appends the items in the order their InInventory lines run, so
+  // this mesh's line goes before the lines of the items after it in the
+  // same inventory that this save has written already.
+  TInventoryClass* inv = Ctx.inventories.Find(InInventory);
+  if (inv == nullptr) return;
+  auto self = std::find(inv->items.begin(), inv->items.end(), this);
+  if (self == inv->items.end()) return;
+  const std::string tail = ".InInventory = " + FormatSaveNumber(InInventory) + ";";
+  const std::string own = n + tail;
+  auto mine = std::find(lines.begin() + static_cast<std::ptrdiff_t>(first), lines.end(), own);
+  if (mine == lines.end()) return;
+  size_t before = static_cast<size_t>(mine - lines.begin());
+  for (auto it = self + 1; it != inv->items.end(); ++it) {
+    const TMeshClass& later = **it;
+    if (later.savedAs_.empty()) continue;
+    auto at = std::find(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(first), later.savedAs_ + tail);
+    before = std::min(before, static_cast<size_t>(at - lines.begin()));
+  }
+  const size_t from = static_cast<size_t>(mine - lines.begin());
+  if (before < from) {
+    std::string line = std::move(lines[from]);
+    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(from));
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(before), std::move(line));
+  }
 }
 
 scene::StaticMeshNode* TMeshClass::MeshNode() const { return static_cast<scene::StaticMeshNode*>(node_); }
@@ -309,7 +337,11 @@ void TMeshClass::SetInInventory(int64_t n) {
     LeaveInventoryLists(true);
     return;
   }
-  if (n != InInventory) {
+  // While a saved game loads, the line re-appends the mesh even when it
+  // names the inventory it is in already: the save writes the items in
+  // list order, so the lines rebuild that order in a running game too.
+  const bool loading = Ctx.game && Ctx.game->GameLoading;
+  if (n != InInventory || loading) {
     TInventoryClass* inv = Ctx.inventories.At(n);
     MoveNode(*InventoryNodeOf(*inv));
     LeaveInventoryLists(false);
@@ -507,24 +539,73 @@ void TMeshClass::Script_UnApplyShader(TKavo_ScriptFunctionData&) {
 
 // ---------------------------------------------------------------- screen rectangle
 
+TScreenProjection::TScreenProjection(const scene::View& view)
+    : viewport(0, 0, view.Width(), view.Height()) {
+  const glm::mat4 v = view.ViewMatrix();
+  viewProjection = view.ProjectionMatrix() * v;
+  cameraFrame = scene::CameraFrame(v);
+}
+
+glm::mat4 TScreenProjection::DrawnMatrix(const scene::Node& node) const {
+  glm::mat4 m(1.0f);
+  for (const scene::Node* n = &node; n; n = n->Parent()) {
+    m = n->LocalMatrix() * m;
+    if (n->KeepsCameraOrientation()) return cameraFrame * m;
+  }
+  return m;
+}
+
+void NodeBounds(const scene::Node& node, const glm::mat4& drawn, glm::vec3& lo, glm::vec3& hi) {
+  bool any = false;
+  AbsoluteBounds(node, drawn, lo, hi, any);
+  if (!any) lo = hi = glm::vec3(drawn[3]);
+}
+
+bool ProjectBoundsToView(const glm::vec3& lo, const glm::vec3& hi, const TScreenProjection& projection,
+                         scene::ScreenRect& rect) {
+  return scene::ProjectBoundsToScreen(lo, hi, glm::mat4(1.0f), projection.viewProjection, projection.viewport, rect);
+}
+
+bool ProjectNodeToScreen(const scene::Node& node, const scene::View& view, scene::ScreenRect& rect) {
+  const TScreenProjection projection(view);
+  glm::vec3 lo, hi;
+  NodeBounds(node, projection.DrawnMatrix(node), lo, hi);
+  return ProjectBoundsToView(lo, hi, projection, rect);
+}
+
 void TMeshClass::UpdateScreenRect() {
   if (!node_) return;
-  glm::vec3 lo(0.0f), hi(0.0f);
-  bool any = false;
-  bool ok = false;
-  try {
-    AbsoluteBounds(*node_, lo, hi, any);
-    if (any) {
-      const bool fullscreen = Ctx.game && Ctx.game->Fullscreen;
-      const scene::View& view = fullscreen ? Ctx.scene->fullscreenView : Ctx.scene->windowView;
-      const glm::mat4 vp = view.ProjectionMatrix() * view.ViewMatrix();
-      ok = scene::ProjectBoundsToScreen(lo, hi, glm::mat4(1.0f), vp, glm::ivec4(0, 0, view.Width(), view.Height()),
-                                        screenRect);
-    }
-  } catch (const std::exception&) {
-    ok = false;
+  const bool fullscreen = Ctx.game && Ctx.game->Fullscreen;
+  const TScreenProjection projection(fullscreen ? Ctx.scene->fullscreenView : Ctx.scene->windowView);
+  const glm::mat4 parent = node_->Parent() ? projection.DrawnMatrix(*node_->Parent()) : glm::mat4(1.0f);
+  glm::vec3 lo, hi;
+  UpdateScreenRect(projection, parent, lo, hi);
+}
+
+bool TMeshClass::UpdateScreenRect(const TScreenProjection& projection, const glm::mat4& parentDrawn, glm::vec3& lo,
+                                  glm::vec3& hi) {
+  if (!node_) return false;
+  // A node without children measured from the same inputs as last time
+  // gives the same result: the inventory pass runs every frame, and in most
+  // frames nothing moved.
+  const scene::Node& n = *node_;
+  const TRectInputs& was = rectInputs_;
+  const uint64_t structure = MeshNode()->StructureVersion();
+  const bool same = rectValid_ && n.Children().empty() && structure == was.structure &&
+                    n.Position() == was.position && n.Direction() == was.direction && n.Up() == was.up &&
+                    n.Scale() == was.scale && projection.viewport == was.viewport &&
+                    parentDrawn == was.parentDrawn && projection.viewProjection == was.viewProjection;
+  if (!same) {
+    NodeBounds(n, parentDrawn * n.LocalMatrix(), rectLo_, rectHi_);
+    rectOk_ = ProjectBoundsToView(rectLo_, rectHi_, projection, screenRect);
+    rectInputs_ = {parentDrawn, projection.viewProjection, projection.viewport, n.Position(), n.Direction(),
+                   n.Up(),      n.Scale(),                 structure};
+    rectValid_ = true;
   }
-  if (!ok) KavoLog("Abstract Error: Unable to get boundaries for inventory Mesh");
+  lo = rectLo_;
+  hi = rectHi_;
+  if (!rectOk_) KavoLog("Abstract Error: Unable to get boundaries for inventory Mesh");
+  return rectOk_;
 }
 
 }  // namespace kavo

@@ -31,6 +31,7 @@ namespace kavo {
 namespace scene {
 class StaticMeshNode;
 class MaterialLibrary;
+class View;
 }  // namespace scene
 
 class TInventoryClass;
@@ -41,6 +42,29 @@ class TInventoryClass;
 // the list-index error; an unreadable picture raises the texture error.
 void ChangeMaterialTexture(TKavoContext& ctx, scene::MaterialLibrary& library, long long index,
                            const std::string& fileName);
+
+// What measuring nodes on screen needs of a view, worked out once for many
+// nodes: the view-projection matrix, the viewport and the camera's frame.
+struct TScreenProjection {
+  explicit TScreenProjection(const scene::View& view);
+  // The matrix the view draws a node with (View::DrawnMatrix).
+  glm::mat4 DrawnMatrix(const scene::Node& node) const;
+  glm::mat4 viewProjection{1.0f};
+  glm::ivec4 viewport{0};
+  glm::mat4 cameraFrame{1.0f};
+};
+
+// The axis-aligned bounds, in absolute coordinates, of a node's model and
+// the models below it; `drawn` is the node's matrix as the view draws it.
+// A node without geometry measures as the point at its origin.
+void NodeBounds(const scene::Node& node, const glm::mat4& drawn, glm::vec3& lo, glm::vec3& hi);
+// The screen rectangle of absolute bounds: their eight corners projected to
+// view pixels (y down). False, with the rectangle untouched, when a corner
+// lies on or behind the eye plane or a value is not finite.
+bool ProjectBoundsToView(const glm::vec3& lo, const glm::vec3& hi, const TScreenProjection& projection,
+                         scene::ScreenRect& rect);
+// Both for one node through a view.
+bool ProjectNodeToScreen(const scene::Node& node, const scene::View& view, scene::ScreenRect& rect);
 
 // Moves the collision bodies of meshes whose nodes moved since the last
 // call; the frame step runs it before the collision manager steps.
@@ -80,8 +104,12 @@ class TMeshClass : public TKavoMouseEvents {
   // Back to the room holder from wherever the mesh is.
   void ReturnToRoom();
   // Refreshes the screen rectangle from the node's bounds (children
-  // included) through the active view; the inventory pass calls it.
+  // included) through the active view; the inventory pass calls the second
+  // form with the view and the parent's drawn matrix worked out once, and
+  // gets the bounds back. A failure is logged and keeps the rectangle.
   void UpdateScreenRect();
+  bool UpdateScreenRect(const TScreenProjection& projection, const glm::mat4& parentDrawn, glm::vec3& lo,
+                        glm::vec3& hi);
   scene::BodyId CollisionBody() const { return body_; }
   // The node the mesh lies under while its holder is the room.
   scene::Node* RoomParent() const;
@@ -115,6 +143,18 @@ class TMeshClass : public TKavoMouseEvents {
   scene::Node* InventoryNodeOf(TInventoryClass& inventory) const;
   void MoveNode(scene::Node& parent);
 
+  // What the screen rectangle was last worked out from, and its bounds.
+  struct TRectInputs {
+    glm::mat4 parentDrawn, viewProjection;
+    glm::ivec4 viewport;
+    glm::vec3 position, direction, up, scale;
+    uint64_t structure;
+  } rectInputs_{};
+  bool rectValid_ = false, rectOk_ = false;
+  glm::vec3 rectLo_{0.0f}, rectHi_{0.0f};
+  // The variable name of the latest save of this mesh (for the order of
+  // the items' lines in a save).
+  std::string savedAs_;
   scene::BodyId body_ = scene::kNoBody;
   glm::mat4 bodyMatrix_{1.0f};
   friend void SyncMeshCollisions(TKavoContext& ctx);

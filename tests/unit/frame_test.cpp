@@ -12,6 +12,7 @@
 #include "core/cadencer.h"
 #include "scene/scenetree.h"
 #include "support/game_fixture.h"
+#include "visual/kavomesh.h"
 
 namespace kavo::test {
 namespace {
@@ -209,6 +210,49 @@ TEST_F(Pictures, FogColoursAFarMesh) {
   ExpectColor(Pixel(795, 595), {0, 0, 0});
 }
 
+
+// The inventory pass: an inventory at SetPosition(0, 0) holds a red and a
+// green cube (edge 2). Its grid lies straight ahead of the eye, so cell
+// (0, 0) covers the view centre; cell (1, 0) lies one column along the
+// grid's +x, which is to the left on screen (about 52 pixels at the
+// default offset 2). A world ball right in front of the eye does not hide
+// them: the inventory layer is drawn on a cleared depth buffer.
+TEST_F(Pictures, InventoryCellsOnScreen) {
+  const std::string cube =
+      "v -1 -1 -1\nv 1 -1 -1\nv 1 1 -1\nv -1 1 -1\nv -1 -1 1\nv 1 -1 1\nv 1 1 1\nv -1 1 1\n"
+      "f 1 2 3 4\nf 5 6 7 8\nf 1 2 6 5\nf 3 4 8 7\nf 1 5 8 4\nf 2 6 7 3\n";
+  dir.Write("data/items/red.obj", "mtllib red.mtl\nusemtl Red\n" + cube);
+  dir.Write("data/items/red.mtl", "newmtl Red\nKa 1 0 0\nKd 1 0 0\n");
+  dir.Write("data/items/green.obj", "mtllib green.mtl\nusemtl Green\n" + cube);
+  dir.Write("data/items/green.mtl", "newmtl Green\nKa 0 1 0\nKd 0 1 0\n");
+  form->Script().RunLine(
+      "Game.SetBackgroundRGB(0, 0, 0) bag = TInventory.Create() bag.SetPosition(0, 0) "
+      "red = TMesh.Create() red.Load('items/red.obj') red.MoveToInventory(0) "
+      "green = TMesh.Create() green.Load('items/green.obj') green.MoveToInventory(0)");
+  TKavoScene& s = *form->scene;
+  s.cameraposition->SetPosition(0, 0, -100);
+  s.mainCamera->SetPosition(0, 0, -100);
+  s.cameratarget->SetPosition(0, 0, 0);
+  auto* ball = s.sceneNode->CreateChild<scene::SphereNode>("ball");
+  ball->SetPosition(0, 0, -99);  // its near side 0.2 ahead of the eye, the items 0.4
+  ball->radius = 0.8f;
+  ball->material.unlit = true;
+  ball->material.diffuse = {0, 0, 1, 1};
+  Frame();
+  Frame();
+  for (const auto& [x, y, colour] : std::vector<std::tuple<int, int, glm::ivec3>>{
+           {400, 300, {255, 0, 0}}, {380, 285, {255, 0, 0}}, {420, 315, {255, 0, 0}},  // cell (0, 0)
+           {348, 300, {0, 255, 0}}, {330, 285, {0, 255, 0}},                           // cell (1, 0)
+           {300, 300, {0, 0, 255}}, {440, 300, {0, 0, 255}}, {400, 340, {0, 0, 255}}}) {  // the ball
+    SCOPED_TRACE(std::to_string(x) + ", " + std::to_string(y));
+    ExpectColor(Pixel(x, y), colour);
+  }
+  // The rectangles the mouse tests use match the picture.
+  const auto& reds = form->Context().meshes.At(0)->screenRect;
+  const auto& greens = form->Context().meshes.At(1)->screenRect;
+  EXPECT_TRUE(reds.left < 380 && reds.right > 420 && reds.top < 285 && reds.bottom > 315);
+  EXPECT_TRUE(greens.left < 330 && greens.right > 348 && greens.right < 400);
+}
 
 TEST_F(Pictures, ASpeechTextShowsAboveItsActorInItsColour) {
   // A font whose every glyph is a white cell 8 pixels wide and 10 high.

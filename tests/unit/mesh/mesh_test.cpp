@@ -19,7 +19,7 @@
 #include "scene/scenetree.h"
 #include "support/game_fixture.h"
 #include "support/pictures.h"
-#include "hud/hud_classes.h"
+#include "hud/kavoinventory.h"
 #include "visual/kavomesh.h"
 #include "world/kavoactor.h"
 
@@ -68,6 +68,7 @@ class MeshTest : public GameFixture {
     return log.empty() ? "<nothing>" : log.back();
   }
   std::vector<TMeshClass*>& Items(size_t inventory) { return form->Context().inventories.At(inventory)->items; }
+  scene::Node* Grid(size_t inventory) { return form->Context().inventories.At(inventory)->ItemsNode(); }
 };
 
 TEST_F(MeshTest, CreatedInTheRoomWithItsDefaults) {
@@ -100,10 +101,10 @@ TEST_F(MeshTest, HolderTable) {
     int inventory, carrier;
     const char* hand;
   } steps[] = {
-      {"a.InInventory = 1", form->scene->inventories, false, 1, -1, ""},
+      {"a.InInventory = 1", Grid(1), false, 1, -1, ""},
       {"a.MoveToActorsHand(0)", secondHand, false, 1, -1, "0"},
       {"a.MoveToActorsHand(0, false)", firstHand, false, 1, -1, "0,1"},
-      {"a.MoveToInventory(0)", form->scene->inventories, false, 0, -1, ""},
+      {"a.MoveToInventory(0)", Grid(0), false, 0, -1, ""},
       {"a.MoveToMesh(1)", Mesh(1).Node(), false, 0, 1, ""},
       {"a.MoveToRoom()", form->scene->sceneNode, true, -1, -1, ""},
       {"a.InMeshAsChild = 1", Mesh(1).Node(), false, -1, 1, ""},
@@ -111,7 +112,7 @@ TEST_F(MeshTest, HolderTable) {
       {"a.MoveToActorsHand(0, 1)", firstHand, false, -1, -1, "0,1"},
       {"a.MoveToRoom()", form->scene->sceneNode, true, -1, -1, ""},
       {"a.EnableTransparency()", form->scene->transparent, true, -1, -1, ""},
-      {"a.MoveToInventory(1)", form->scene->inventories, false, 1, -1, ""},
+      {"a.MoveToInventory(1)", Grid(1), false, 1, -1, ""},
       {"a.InInventory = -1", form->scene->sceneNode, true, -1, -1, ""},
   };
   dir.Write("data/models/box.obj", kBoxObj);
@@ -381,7 +382,7 @@ TEST_F(MeshTest, ShadowsAndTheOccluderList) {
   // Not in the room: the write is ignored.
   Run("m.MoveToInventory(0) m.ReceiveShadows = true");
   EXPECT_EQ(Eval("tostring(m.ReceiveShadows)"), "False");
-  EXPECT_EQ(Parent(0), form->scene->inventories);
+  EXPECT_EQ(Parent(0), Grid(0));
 }
 
 // ---------------------------------------------------------------- mends
@@ -431,7 +432,7 @@ TEST_F(MeshTest, ShadowReceiversComeBackUnderSceneShadows) {
 TEST_F(MeshTest, WritingTheCurrentCarrierChangesNothing) {
   Run("i = TInventory.Create() carrier = TMesh.Create() m = TMesh.Create()");
   Run("m.MoveToInventory(0) m.InMeshAsChild = -1");
-  EXPECT_EQ(Parent(1), form->scene->inventories);
+  EXPECT_EQ(Parent(1), Grid(0));
   EXPECT_FALSE(Mesh(1).inRoom);
   EXPECT_EQ(Mesh(1).InInventory, 0);
   EXPECT_EQ(Items(0).size(), 1u);

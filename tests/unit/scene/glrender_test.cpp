@@ -307,14 +307,44 @@ TEST_F(SceneGL, BlendedMeshBehindAnOpaqueOneStaysHidden) {
 TEST_F(SceneGL, CameraOrientedLayerStaysInFrontOfTheCamera) {
   camera->SetDirection({-1, 0, 0});  // looking along -x now
   auto* layer = rootdummy->CreateChild<GroupNode>("inv_invarience");
-  layer->SetPosition(0, 0, 1);  // at the camera
   Quad(*layer, "item", {1, 0, 0, 1}, 1);  // one unit along the layer's z
   Frame();
-  ExpectRGB(32, 32, {0, 0, 0}, "without the setting the item is behind the camera");
+  ExpectRGB(32, 32, {0, 0, 0}, "without the setting the item lies beside the view");
   layer->SetKeepsCameraOrientation(true);
   Frame();
   ExpectRGB(32, 32, {255, 0, 0}, "turned with the camera");
   ExpectRGB(2, 2, {255, 0, 0}, "filling the view");
+}
+
+TEST_F(SceneGL, CameraLayerIsNeverHiddenAndLitByItsOwnLightAlone) {
+  // A world wall right in front of the eye, and an item farther away in a
+  // camera-frame layer: the layer starts on a cleared depth buffer.
+  view.lighting = true;
+  view.ambient = {0, 0, 0, 1};
+  Quad(*rootdummy, "wall", {0, 0, 1, 1}, 0.5f);
+  auto* layer = rootdummy->CreateChild<GroupNode>("inv_invarience");
+  layer->SetKeepsCameraOrientation(true);
+  auto* light = layer->CreateChild<DirectRenderNode>("light");
+  light->callback = [](DirectRenderContext& ctx) {
+    LayerLight l;
+    l.ambient = {0, 0.5f, 0, 1};
+    l.diffuse = l.specular = {0, 0, 0, 1};
+    ctx.layerLight = l;
+  };
+  StaticMeshNode* item = Quad(*layer, "item", {0, 0, 0, 1}, 5, 0.5f);
+  item->material.unlit = false;
+  item->material.ambient = {1, 1, 1, 1};
+  item->material.diffuse = {0, 0, 0, 1};
+  // A light some other code left on: it does not reach the layer.
+  GLfloat red[4] = {0.5f, 0, 0, 1};
+  glLightfv(GL_LIGHT1, GL_AMBIENT, red);
+  glEnable(GL_LIGHT1);
+  Frame();
+  ExpectRGB(32, 32, {0, 128, 0}, "the item in front of the wall, in light 0's ambient only");
+  ExpectRGB(2, 2, {0, 0, 255}, "the wall around it");
+  EXPECT_TRUE(glIsEnabled(GL_LIGHT1)) << "the lights are back as they were after the layer";
+  EXPECT_FALSE(glIsEnabled(GL_LIGHT0));
+  glDisable(GL_LIGHT1);
 }
 
 TEST_F(SceneGL, LightingUsesTheAmbientColourAndOtherKindsDraw) {
