@@ -321,8 +321,8 @@ TEST_F(ConversationTest, SaveLinesQuoteEveryStringAndKeepAskedFlagsByIndex) {
   auto lines = SaveLines();
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines[0], "if (c == nil) then c = TConversation.Create(); end");
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "c.UpSprite = 0.0000000000;"), lines.end());
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "c.DownSprite = 1.0000000000;"), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "c.UpSprite = 0;"), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "c.DownSprite = 1;"), lines.end());
   const std::vector<std::string> tail(std::find(lines.begin(), lines.end(), "c.ClearHudtextBinds();"), lines.end());
   EXPECT_EQ(tail, (std::vector<std::string>{
                       "c.ClearHudtextBinds();",

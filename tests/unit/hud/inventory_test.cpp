@@ -336,8 +336,8 @@ TEST_F(InventoryTest, SaveLines) {
   EXPECT_EQ(lines.front(), "if (bag == nil) then bag = TInventory.Create(); end");
   EXPECT_EQ(lines.back(), "bag.Empty();");
   EXPECT_EQ(lines[lines.size() - 2].rfind("bag.SetRawRotations(", 0), 0u);
-  for (const char* line : {"bag.XCount = 5.0000000000;", "bag.X = 3.0000000000;", "bag.Z = 2.0000000000;",
-                           "bag.Visible = 1;", "bag.ID = 0.0000000000;"})
+  for (const char* line : {"bag.XCount = 5;", "bag.X = 3;", "bag.Z = 2;",
+                           "bag.Visible = 1;", "bag.ID = 0;"})
     EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line;
   Ctx().host.SaveBuffer().clear();
 }
