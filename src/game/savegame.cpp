@@ -15,6 +15,7 @@
 #include "core/strings.h"
 #include "game/gameservices.h"
 #include "game/kavogame.h"
+#include "hud/kavoinventory.h"
 #include "platform/files.h"
 #include "scene/view.h"
 #include "script/binding.h"
@@ -203,12 +204,11 @@ std::string SaveGameText(TKavoContext& ctx, const std::string& fileName) {
   std::vector<std::string> body = {"-- Setting everything as they were"};
   std::vector<std::string> idLines;
   std::unordered_map<TObjectHandle, std::string> savedAs;
-  std::vector<std::string> record;  // one object's lines, reused
   // Each object's place in creation order.
-  std::unordered_map<const TKavo_ScriptClass*, int64_t> created;
+  std::unordered_map<const TKavo_ScriptClass*, int64_t> createdAt;
   {
     int64_t i = 0;
-    for (TKavo_ScriptClass* o : ctx.objects) created.emplace(o, i++);
+    for (TKavo_ScriptClass* o : ctx.objects) createdAt.emplace(o, i++);
   }
   body.reserve(globals.size() * 8);
 
@@ -237,29 +237,39 @@ std::string SaveGameText(TKavoContext& ctx, const std::string& fileName) {
           }
           savedAs.emplace(obj->Handle(), g.name);
           body.push_back("-- Saving " + g.name);
-          record.clear();
+          // The record goes straight into the body: a class may place a line
+          // among the records written before it (inventory items keep their
+          // order that way). Its creation and ID lines then leave for their
+          // own places.
+          const size_t first = body.size();
           try {
-            obj->WriteSave(g.name, record);
+            obj->WriteSave(g.name, body);
           } catch (const std::exception& e) {
             KavoLog("Save game: " + g.name + " could not be saved (" + std::string(e.what()) + ")");
-            body.pop_back();
-            break;
           }
+          const std::string creation = "if (" + g.name + " == nil) then " + g.name + " = " +
+                                       obj->Info().ScriptClassName() + ".Create(); end";
           const std::string idPrefix = g.name + ".ID = ";
           // The Game object's loading flag and the machine's GLSL answer are not the save's to set.
           const std::string loading = g.name + ".GameLoading = ", glsl = g.name + ".GLSLSupport = ";
           const bool isGame = obj == ctx.game;
-          for (size_t i = 0; i < record.size(); ++i) {
-            std::string& line = record[i];
-            if (i == 0 && IsCreationLine(line))
-              creations.push_back({created.count(obj) ? created[obj] : INT64_MAX, std::move(line)});
-            else if (line.rfind(idPrefix, 0) == 0)
+          bool created = false;
+          size_t kept = first;
+          for (size_t i = first; i < body.size(); ++i) {
+            std::string& line = body[i];
+            if (!created && line == creation) {
+              created = true;
+              creations.push_back({createdAt.count(obj) ? createdAt[obj] : INT64_MAX, std::move(line)});
+            } else if (line.rfind(idPrefix, 0) == 0) {
               idLines.push_back(std::move(line));
-            else if (isGame && (line.rfind(loading, 0) == 0 || line.rfind(glsl, 0) == 0))
+            } else if (isGame && (line.rfind(loading, 0) == 0 || line.rfind(glsl, 0) == 0)) {
               continue;
-            else
-              body.push_back(std::move(line));
+            } else {
+              if (kept != i) body[kept] = std::move(line);
+              ++kept;
+            }
           }
+          body.resize(kept);
           break;
         }
         // A plain table: its own Save, else a constructor of plain values.
@@ -421,6 +431,11 @@ void RunLoadGame(TGameClass& game, TKavo_ScriptFunctionData& d) {
     ~Restore() {
       if (ctx.clock) ctx.clock->SetEnabled(true);
       if (ctx.game) ctx.game->GameLoading = false;
+      // Inventories do not lay out while a load runs: now they do.
+      ctx.inventories.ForEachLive([](TInventoryClass& inv) {
+        inv.LayOut();
+        return true;
+      });
     }
   } restore{ctx, &game};
   // 3. The running animations stop (none run before the keyframe animations arrive).

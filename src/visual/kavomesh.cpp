@@ -193,6 +193,14 @@ void TMeshClass::WriteSave(const std::string& n, std::vector<std::string>& lines
   if (!handRecord.empty()) lines.push_back(n + ".MoveToActorsHand(" + handRecord + ");");
   savedAs_ = n;
   if (InInventory == -1) return;
+  // An item the inventory's paging hid is still visible to the game: it
+  // saves its hidden marker, not its node's state, so a load does not hide
+  // it for good.
+  if (node_) {
+    const std::string visible = n + ".Visible = ";
+    for (size_t i = first; i < lines.size(); ++i)
+      if (lines[i].rfind(visible, 0) == 0) lines[i] = visible + (node_->Tag() == 1 ? "0;" : "1;");
+  }
   // A load appends the items in the order their InInventory lines run, so
   // this mesh's line goes before the lines of the items after it in the
   // same inventory that this save has written already.

@@ -361,6 +361,11 @@ class InventorySaveTest : public InventoryTest {
     Run("Game.GameLoading = true");
     for (const std::string& l : lines) Run(l);
     Run("Game.GameLoading = false");
+    // As Game.LoadGame does once the save has run.
+    Ctx().inventories.ForEachLive([](TInventoryClass& inv) {
+      inv.LayOut();
+      return true;
+    });
   }
   std::string Order() { return Eval("bag.GetMeshID(0)..bag.GetMeshID(1)..bag.GetMeshID(2)"); }
 };

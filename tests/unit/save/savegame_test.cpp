@@ -249,6 +249,22 @@ TEST_F(SaveGameTest, QueuedSpeechComesBack) {
   EXPECT_FALSE(q[1].blocking);
 }
 
+TEST_F(SaveGameTest, InventoryItemsOffThePageComeBackInTheirOrder) {
+  // Four items in a bag of two cells: the last two are off the page.
+  Run("hall.Load() bag = TInventory.Create() bag.XCount = 2 bag.YCount = 1 items = {} "
+      "for i = 1, 4 do local m = TMesh.Create() m.Load('rooms\\\\hall.obj') m.InInventory = 0 _G['item' .. i] = m end");
+  const std::string before = Eval("bag.GetMeshID(0) .. bag.GetMeshID(1) .. bag.GetMeshID(2) .. bag.GetMeshID(3)");
+  Run("Game.SaveGame('bag.txt')");
+  Restart();
+  Run("Game.LoadGame('bag.txt')");
+  EXPECT_EQ(Eval("bag.GetMeshID(0) .. bag.GetMeshID(1) .. bag.GetMeshID(2) .. bag.GetMeshID(3)"), before);
+  // The next page shows the two that were off it.
+  Run("bag.Start = 2");
+  EXPECT_EQ(Eval("item3.Visible"), "True");
+  EXPECT_EQ(Eval("item4.Visible"), "True");
+  EXPECT_EQ(Eval("item1.Visible"), "False");
+}
+
 TEST(Thumbnail, KeepsTheSnapshotsProportionsBetweenBlackBands) {
   // An 800 x 600 red snapshot: 256 x 192 of red between bands of 32.
   std::vector<uint8_t> red(800 * 600 * 4);
