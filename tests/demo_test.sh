@@ -13,7 +13,7 @@ for f in GUI/speechfont.gsf GUI/speechfont.png sounds/click.wav voices/greeting.
 done
 run() {
   (cd "$1" && SDL_VIDEODRIVER="${SDL_VIDEODRIVER:-offscreen}" SDL_AUDIODRIVER=dummy timeout 120 "$kavo" --headless \
-     --fixed-step 16 --frames 360 --log "$out/$2.log" --input demo-input.txt demo.kavogame)
+     --fixed-step 16 --frames 380 --log "$out/$2.log" --input demo-input.txt demo.kavogame)
   tr -d '\r' < "$out/$2.log" | grep -av '^Setting data folder as ' > "$out/$2.txt"
 }
 cp -r "$root/games/demo" "$out/loose"
@@ -28,6 +28,7 @@ for line in "Demo: the hall is loaded" "Demo: the crate was clicked with button 
             "Demo: the ambience fades out" "Demo: the ambience fades in" "Demo: the hero finished his greeting" \
             "Demo: the conversation opens" "Demo: asked \"Who are you?\"" "Demo: the options scroll down" \
             "Demo: saved, the save is there: 1" "Demo: the save is loaded, the lamp is on" \
+            "Demo: the crate is in the inventory bar" "Demo: the crate is used from the inventory bar" \
             "Kavo Core: Have a nice day!"; do
   grep -aqF "$line" "$out/loose.txt" || { echo "missing: $line"; exit 1; }
 done

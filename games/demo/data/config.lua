@@ -89,6 +89,12 @@ talk.HideNodes()
 upArrow.Visible = false
 downArrow.Visible = false
 
+-- The inventory bar at the top right: the crate goes there when clicked.
+bar = TInventory.Create()
+bar.SetPosition(-1.2, 0.9)
+bar.XCount = 4
+bar.YCount = 1
+
 -- The thumbnail of the last save, shown while a save loads.
 loadScreen = THudsprite.Create()
 loadScreen.SetSize(256, 256)

@@ -51,7 +51,7 @@ end
 function guardAtCorner()
   corners = corners + 1
   local size = (corners % 2 == 1) and 1.3 or 1
-  crate.SetScale(size, size, size)
+  if crate.InInventory == -1 then crate.SetScale(size, size, size) end
   if corners == 1 then Game.LOG("Demo: the guard reached his first corner") end
   -- The point just reached goes to the end of the round again.
   local p = round[(corners - 1) % 4 + 1]
@@ -69,6 +69,19 @@ end
 
 function crateClicked(button)
   Game.LOG("Demo: the crate was clicked with button " .. button)
+  if crate.InInventory == -1 then
+    -- The hero picks it up into the inventory bar.
+    crate.MoveToInventory(bar.ID)
+    crate.SetScale(0.08, 0.08, 0.08)
+    Game.LOG("Demo: the crate is in the inventory bar")
+  else
+    -- Used from the bar: the hero puts it down where it stood.
+    crate.InInventory = -1
+    crate.SetScale(1, 1, 1)
+    crate.SetPosition(-40, 0, 30)
+    hero.Say("There, back where it was.", 1500)
+    Game.LOG("Demo: the crate is used from the inventory bar")
+  end
 end
 
 function lampClicked(button)
