@@ -9,6 +9,7 @@
 #include "game/kavogame.h"
 #include "scene/bitmapfont.h"
 #include "scene/staticmesh.h"
+#include "scene/texture.h"
 #include "core/cadencer.h"
 #include "scene/scenetree.h"
 #include "support/game_fixture.h"
@@ -290,6 +291,29 @@ TEST_F(Pictures, ASpeechTextShowsAboveItsActorInItsColour) {
   Frame();
   ExpectColor(Pixel(x, y), {0, 0, 0});
   form->Context().speechFont = nullptr;
+}
+
+TEST_F(Pictures, ASaveGamesThumbnailIsTheViewBetweenBlackBands) {
+  form->Script().RunLine("Game.SetBackgroundRGB(0, 200, 0) Game.SaveGame('shot.txt')");
+  std::string jpeg = ReadFileText(dir.Path() + "data/shot.jpg");
+  ASSERT_FALSE(jpeg.empty());
+  scene::Texture picture;
+  std::string error;
+  ASSERT_TRUE(picture.LoadFromBytes(jpeg, "shot.jpg", error)) << error;
+  ASSERT_EQ(picture.Width(), 256);
+  const std::vector<uint8_t>& px = picture.Pixels();
+  auto at = [&](int x, int y) {
+    const size_t i = (static_cast<size_t>(y) * 256 + static_cast<size_t>(x)) * 4;
+    return glm::ivec4(px[i], px[i + 1], px[i + 2], px[i + 3]);
+  };
+  // 800 x 600 into 256 x 192: bands of 32 above and below (JPEG at quality 10 blurs the edges).
+  for (const auto& [x, y, green] : std::vector<std::tuple<int, int, bool>>{
+           {128, 5, false}, {128, 250, false}, {128, 128, true}, {20, 60, true}, {230, 200, true}}) {
+    SCOPED_TRACE(std::to_string(x) + ", " + std::to_string(y));
+    const glm::ivec4 c = at(x, y);
+    EXPECT_NEAR(c.g, green ? 200 : 0, 40);
+    EXPECT_LT(c.r, 40);
+  }
 }
 
 }  // namespace
