@@ -210,7 +210,7 @@ std::string SaveGameText(TKavoContext& ctx, const std::string& fileName) {
     int64_t i = 0;
     for (TKavo_ScriptClass* o : ctx.objects) createdAt.emplace(o, i++);
   }
-  body.reserve(globals.size() * 8);
+  body.reserve(globals.size() * 32);
 
   for (const TGlobal& g : globals) {
     if (skipped(g.name) || ctx.halted) continue;
