@@ -55,10 +55,6 @@ std::string LocalDateTime() {
   return buf;
 }
 
-std::string RoomScript(const TKavoContext& ctx) {
-  return ctx.roomScriptFile.empty() ? std::string() : "scripts\\" + ctx.roomScriptFile;
-}
-
 // A plain table as a constructor of numbers, strings, booleans and such
 // tables; false when it holds anything else, is cyclic, too deep or too big.
 bool TableConstructor(lua_State* L, int index, int depth, size_t& values, std::vector<const void*>& open,
@@ -347,7 +343,7 @@ void RunSaveGame(TGameClass& game, TKavo_ScriptFunctionData& d) {
   LoadGuiScript(ctx);
   CallEvent(ctx, "", "onGeneralBeforeSave");
   if (ctx.halted) return;
-  CallEvent(ctx, RoomScript(ctx), "on" + ctx.roomName + "BeforeSave");
+  CallEvent(ctx, RoomScriptPath(ctx), "on" + ctx.roomName + "BeforeSave");
   if (ctx.halted) return;
   // 4. and 5.
   KavoLog("Trying to save a game..");
@@ -386,7 +382,7 @@ void RunSaveGame(TGameClass& game, TKavo_ScriptFunctionData& d) {
     if (!Files().WriteFileAtomic(thumb, jpeg, &error)) KavoLog("Save game: no thumbnail written (" + error + ")");
   }
   // 14.
-  CallEvent(ctx, RoomScript(ctx), "on" + ctx.roomName + "AfterSave");
+  CallEvent(ctx, RoomScriptPath(ctx), "on" + ctx.roomName + "AfterSave");
   if (ctx.halted) return;
   LoadGuiScript(ctx);
   CallEvent(ctx, "", "onGeneralAfterSave");
@@ -443,7 +439,7 @@ void RunLoadGame(TGameClass& game, TKavo_ScriptFunctionData& d) {
   LoadGuiScript(ctx);
   CallEvent(ctx, "", "onGeneralBeforeLoad");
   if (ctx.halted) return;
-  CallEvent(ctx, RoomScript(ctx), "on" + ctx.roomName + "BeforeLoad");
+  CallEvent(ctx, RoomScriptPath(ctx), "on" + ctx.roomName + "BeforeLoad");
   if (ctx.halted) return;
   // 5.
   if (ctx.clock) ctx.clock->SetEnabled(false);
@@ -473,7 +469,7 @@ void RunLoadGame(TGameClass& game, TKavo_ScriptFunctionData& d) {
   LoadGuiScript(ctx);
   CallEvent(ctx, "", "onGeneralAfterLoad");
   if (ctx.halted) return;
-  CallEvent(ctx, RoomScript(ctx), "on" + ctx.roomName + "AfterLoad");
+  CallEvent(ctx, RoomScriptPath(ctx), "on" + ctx.roomName + "AfterLoad");
   if (ctx.halted) return;
   // 9. Timers due before the restored clock never fire.
   if (ctx.clock && ctx.services) {

@@ -87,18 +87,6 @@ void THudspriteClass::Create() {
   ApplyVisibility();
 }
 
-void THudspriteClass::DestroyObject() {
-  if (!Alive()) return;
-  if (node_) {
-    Ctx.nodeOwners.erase(node_);
-    node_->Destroy();
-    node_ = nullptr;
-  }
-  THudClass::DestroyObject();
-}
-
-void THudspriteClass::Script_Destroy(TKavo_ScriptFunctionData&) { DestroyObject(); }
-
 scene::HudSpriteNode* THudspriteClass::Sprite() const { return static_cast<scene::HudSpriteNode*>(node_); }
 
 bool THudspriteClass::HitTest(int x, int y) const {

@@ -20,8 +20,6 @@ class THudspriteClass : public THudClass {
  public:
   explicit THudspriteClass(TKavoContext& ctx) : THudClass(ctx) {}
   void Create() override;
-  void DestroyObject() override;
-  void Script_Destroy(TKavo_ScriptFunctionData& d) override;
   bool HitTest(int x, int y) const override;
 
   int32_t TransparencyMode = 4;

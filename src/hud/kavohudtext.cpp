@@ -55,18 +55,6 @@ void THudtextClass::Create() {
   ApplyVisibility();
 }
 
-void THudtextClass::DestroyObject() {
-  if (!Alive()) return;
-  if (node_) {
-    Ctx.nodeOwners.erase(node_);
-    node_->Destroy();
-    node_ = nullptr;
-  }
-  THudClass::DestroyObject();
-}
-
-void THudtextClass::Script_Destroy(TKavo_ScriptFunctionData&) { DestroyObject(); }
-
 scene::HudTextNode* THudtextClass::TextNode() const { return static_cast<scene::HudTextNode*>(node_); }
 
 void THudtextClass::SetText(const std::string& utf8) {

@@ -21,8 +21,6 @@ class THudtextClass : public THudClass {
  public:
   explicit THudtextClass(TKavoContext& ctx) : THudClass(ctx) {}
   void Create() override;
-  void DestroyObject() override;
-  void Script_Destroy(TKavo_ScriptFunctionData& d) override;
   bool HitTest(int x, int y) const override;
 
   uint8_t Enabled = 1;

@@ -743,10 +743,7 @@ void TKavoForm::GuiProgressTick() {
 
 // ---------------------------------------------------------------- closing
 
-bool TKavoForm::SnapshotWindowView(std::vector<uint8_t>& rgba, int& width, int& height) {
-  rgba.clear();
-  width = height = 0;
-  if (!scene || !scene->UsesGL()) return false;
+bool TKavoForm::RenderCapturedFrame(const char* what) {
   try {
     if (glContext_) platform.MakeGLCurrent();
     scene::View& v = scene->windowView;
@@ -754,13 +751,21 @@ bool TKavoForm::SnapshotWindowView(std::vector<uint8_t>& rgba, int& width, int& 
     v.SetCaptureFrames(true);
     scene->Render(false);
     v.SetCaptureFrames(was);
-    rgba = v.LastFramePixels();
-    width = v.LastFrameWidth();
-    height = v.LastFrameHeight();
   } catch (const std::exception& e) {
-    KavoLog(std::string("Core error: Unable to draw the snapshot: ") + e.what());
+    KavoLog(std::string("Core error: Unable to draw the ") + what + ": " + e.what());
     return false;
   }
+  return true;
+}
+
+bool TKavoForm::SnapshotWindowView(std::vector<uint8_t>& rgba, int& width, int& height) {
+  rgba.clear();
+  width = height = 0;
+  if (!scene || !scene->UsesGL() || !RenderCapturedFrame("snapshot")) return false;
+  const scene::View& v = scene->windowView;
+  rgba = v.LastFramePixels();
+  width = v.LastFrameWidth();
+  height = v.LastFrameHeight();
   return !rgba.empty();
 }
 
@@ -768,16 +773,7 @@ void TKavoForm::CaptureScreenshot() {
   // The view is read back once, for the picture --screenshot writes at the
   // close: the frame as the game last showed it, also after a fatal error.
   if (options.screenshotPath.empty() || !scene) return;
-  try {
-    if (glContext_) platform.MakeGLCurrent();
-    scene::View& v = scene->windowView;
-    const bool was = v.CaptureFrames();
-    v.SetCaptureFrames(true);
-    scene->Render(false);
-    v.SetCaptureFrames(was);
-  } catch (const std::exception& e) {
-    KavoLog(std::string("Core error: Unable to draw the screenshot: ") + e.what());
-  }
+  RenderCapturedFrame("screenshot");
 }
 
 void TKavoForm::CloseMainWindow() {

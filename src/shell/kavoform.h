@@ -155,6 +155,9 @@ class TKavoForm : private IKavoEngineHost {
   void StatusTick();
   void HoverTick();
   void SpeechTick();
+  // Draws the window view once and keeps the frame read back; false (with a
+  // log line naming what it was for) when drawing failed.
+  bool RenderCapturedFrame(const char* what);
   void GuiProgressTick();
   void FlushGraveyard();
 

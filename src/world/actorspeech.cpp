@@ -17,14 +17,11 @@
 #include "script/context.h"
 #include "script/environment.h"
 #include "world/kavoactor.h"
+#include "world/kavoroom.h"
 
 namespace kavo {
 
 namespace {
-
-std::string RoomScript(const TKavoContext& ctx) {
-  return ctx.roomScriptFile.empty() ? std::string() : "scripts\\" + ctx.roomScriptFile;
-}
 
 double NowMs(const TKavoContext& ctx) { return ctx.clock ? ctx.clock->CurrentTime() * 1000.0 : 0.0; }
 
@@ -34,10 +31,6 @@ TSpeechObject* FindLine(TGameServices& s, uint64_t serial) {
   auto it = std::lower_bound(s.speechQueue.begin(), s.speechQueue.end(), serial,
                              [](const TSpeechObject& l, uint64_t v) { return l.serial < v; });
   return it != s.speechQueue.end() && it->serial == serial ? &*it : nullptr;
-}
-
-bool AnyLineOnShow(const TGameServices& s) {
-  return std::any_of(s.speechQueue.begin(), s.speechQueue.end(), [](const TSpeechObject& l) { return l.onShow; });
 }
 
 // The index of a speech effect's name (letter case ignored), -1 when none.
@@ -197,7 +190,7 @@ void RunSpeechStep(TKavoContext& ctx) {
         args.Args.emplace_back(line->text);
         args.Args.emplace_back(line->endFunction);
         const std::string talk = actor->OnActorTalk;
-        CallEvent(ctx, RoomScript(ctx), talk, args);
+        CallEvent(ctx, RoomScriptPath(ctx), talk, args);
         if (ctx.halted) break;
         showing = countShowing();
         line = FindLine(s, serial);
@@ -222,7 +215,7 @@ void RunSpeechStep(TKavoContext& ctx) {
     }
     const std::string endFunction = line->endFunction;
     if (!endFunction.empty()) {
-      CallEvent(ctx, RoomScript(ctx), endFunction);
+      CallEvent(ctx, RoomScriptPath(ctx), endFunction);
       if (ctx.halted) break;
       showing = countShowing();
     }
@@ -230,7 +223,7 @@ void RunSpeechStep(TKavoContext& ctx) {
   s.speechQueue.erase(std::remove_if(s.speechQueue.begin(), s.speechQueue.end(),
                                      [](const TSpeechObject& l) { return l.finished; }),
                       s.speechQueue.end());
-  s.speechInProgress = AnyLineOnShow(s);
+  s.speechInProgress = countShowing() > 0;
   s.speechSkip = false;
   s.speechWalk = std::move(walk);
 }

@@ -28,11 +28,6 @@ constexpr float kSmallestBodyRadius = 0.01f;
 // the spot, without a push: a fast actor would otherwise circle it.
 constexpr float kPushConeDegrees = 45.0f;
 
-// The current room's script, loaded before a room's event runs ("" without one).
-std::string RoomScript(const TKavoContext& ctx) {
-  return ctx.roomScriptFile.empty() ? std::string() : "scripts\\" + ctx.roomScriptFile;
-}
-
 float Horizontal(const glm::vec3& a, const glm::vec3& b) { return std::hypot(a.x - b.x, a.z - b.z); }
 
 // Puts the data folder back as the file layer's current directory when the
@@ -579,7 +574,7 @@ bool TActorClass::WalkStep(double delta) {
     } else {
       a.walkQueue.pop_front();
       if (!w.function.empty()) {
-        CallEvent(Ctx, RoomScript(Ctx), w.function);
+        CallEvent(Ctx, RoomScriptPath(Ctx), w.function);
         if (!ResolveAs<TActorClass>(Ctx.handles, self) || Ctx.halted) return false;
       }
     }
@@ -602,7 +597,7 @@ void TActorClass::DeliverModelEvents() {
     TKavoActor& a = actor;
     if (e.kind == scene::AnimationEvent::Kind::FrameChange) {
       if (Ctx.roomScriptFile.empty()) continue;
-      if (Ctx.script) Ctx.script->LoadFile(RoomScript(Ctx), false);
+      if (Ctx.script) Ctx.script->LoadFile(RoomScriptPath(Ctx), false);
       if (!a.frameEventFlag) continue;
       TKavo_ScriptFunctionData args;
       args.Args.emplace_back(static_cast<int64_t>(ID()));
@@ -624,7 +619,7 @@ void TActorClass::DeliverModelEvents() {
         // keeps that run's end function.
         const std::string fn = a.boneAnimationEndFunction;
         a.boneAnimationEndFunction.clear();
-        CallEvent(Ctx, RoomScript(Ctx), fn);
+        CallEvent(Ctx, RoomScriptPath(Ctx), fn);
       }
     }
   }

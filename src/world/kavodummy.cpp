@@ -322,6 +322,16 @@ const TScriptClassInfo& THudClass::StaticInfo() {
   return info;
 }
 
+void THudClass::DestroyObject() {
+  if (!Alive()) return;
+  if (node_) {
+    Ctx.nodeOwners.erase(node_);
+    node_->Destroy();
+    node_ = nullptr;
+  }
+  TKavoMouseEvents::DestroyObject();
+}
+
 void THudClass::SetUpHudMaterial() {
   if (auto* s = dynamic_cast<scene::HudSpriteNode*>(node_)) {
     scene::Material& m = s->material;

@@ -104,6 +104,8 @@ class THudClass : public TKavoMouseEvents {
   KAVO_SCRIPT_CLASS()
  public:
   explicit THudClass(TKavoContext& ctx) : TKavoMouseEvents(ctx) {}
+  // Frees the element's node (it owns it) and leaves the HUD list.
+  void DestroyObject() override;
   float Alpha = 1.0f;
   int32_t mouseLeft = 0, mouseTop = 0, mouseRight = 0, mouseBottom = 0;
   void Script_SetMouseRect(int64_t left, int64_t top, int64_t right, int64_t bottom);

@@ -200,6 +200,10 @@ void TKavoRoom::Progress() {
   if (CallEvent(ctx_, "", "on" + Name() + "Progress") != 0) progressEnabled = false;
 }
 
+std::string RoomScriptPath(const TKavoContext& ctx) {
+  return ctx.roomScriptFile.empty() ? std::string() : "scripts\\" + ctx.roomScriptFile;
+}
+
 void TKavoRoom::Load(TRoomClass& room) {
   // The handlers below may change or destroy the description: work on a copy.
   const std::string name = room.Name, F = room.FileName, W = room.WalkArea, N = room.NaviMesh,

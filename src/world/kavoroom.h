@@ -22,6 +22,10 @@ class LineSetNode;
 
 class TRoomClass;
 
+// The current room's script file as the script loader names it
+// ("scripts\\" + the room's script file), "" before a room has one.
+std::string RoomScriptPath(const TKavoContext& ctx);
+
 // Cells from a navigation mesh's raw triangles (three file vertices each, in
 // file order). Triangles of zero area are dropped; the others keep their
 // order and are numbered from `firstIndex` on. Links are left empty.
